@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what the build, the tests and the demo site need and the machine lacks.
+set -euo pipefail
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client duktape-dev libmicrohttpd-dev)
+if [ "${1:-}" = "--tests" ]; then
+    packages+=(chromium chromium-driver)
+fi
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
