@@ -140,7 +140,7 @@ std::string typeNameOf() {
 
 // Converts an argument to the declared C++ type.
 template <typename T>
-T from(const Variant& v) {
+std::remove_cvref_t<T> from(const Variant& v) {
     using U = std::remove_cvref_t<T>;
     if constexpr (std::is_same_v<U, Variant>) return v;
     else if constexpr (std::is_same_v<U, std::int16_t>) return CInt(v);

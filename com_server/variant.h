@@ -42,7 +42,6 @@ public:
     template <typename T>
     Variant(const ComPtr<T>& o) noexcept : type_(VarType::Object), o_(o) {}
     Variant(std::nullptr_t) noexcept : type_(VarType::Object) {}  // Nothing
-    Variant(int) = delete;  // say which integer width is meant
 
     Variant(const Variant& o);
     Variant(Variant&& o) noexcept = default;

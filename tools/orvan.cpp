@@ -1,1 +1,112 @@
-int main() { return 0; }
+// The orvan command: the type library, registration of the component, and (with the page host) running
+// and serving pages.
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "com_server/class_registry.h"
+#include "com_server/dispatch.h"
+
+#ifndef ORVAN_COMPONENT_PATH
+#define ORVAN_COMPONENT_PATH "Orvan_Geral.so"
+#endif
+
+namespace {
+
+const char* kUsage =
+    "usage: orvan <command> [options]\n"
+    "  typelib [--component FILE]                      print the component's classes, members and dispatch ids\n"
+    "  regsvr [--unregister] [--registry FILE] [--component FILE]\n"
+    "                                                  register (or unregister) the component library\n";
+
+// The component library: --component, else $ORVAN_COMPONENT, else the one built beside this program.
+std::string componentPath(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "--component") return args[i + 1];
+    if (const char* env = std::getenv("ORVAN_COMPONENT"); env && *env) return env;
+    return ORVAN_COMPONENT_PATH;
+}
+
+void* openComponent(const std::string& path) {
+    void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) std::cerr << "orvan: cannot load the component library " << path << ": " << ::dlerror() << "\n";
+    return h;
+}
+
+template <typename Fn>
+Fn entryPoint(void* lib, const char* name) {
+    auto fn = reinterpret_cast<Fn>(::dlsym(lib, name));
+    if (!fn) std::cerr << "orvan: the component library has no entry point " << name << "\n";
+    return fn;
+}
+
+int typelib(const std::vector<std::string>& args) {
+    void* lib = openComponent(componentPath(args));
+    if (!lib) return 1;
+    auto get = entryPoint<const orvan::com::LibraryDescriptor* (*)()>(lib, "DllGetTypeLib");
+    if (!get) return 1;
+    const orvan::com::LibraryDescriptor& t = *get();
+    std::cout << "library " << t.name << " " << t.libid << " version " << t.version << " (file version "
+              << t.fileVersion << ")\n";
+    for (const auto& c : t.classes) {
+        std::cout << "\n// " << c.progId << " " << c.clsid << " ThreadingModel=Apartment\n";
+        std::cout << orvan::com::describe(c.typeInfo());
+    }
+    return 0;
+}
+
+int regsvr(const std::vector<std::string>& args) {
+    bool unregister = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--unregister") {
+            unregister = true;
+        } else if (args[i] == "--registry" && i + 1 < args.size()) {
+            ::setenv("ORVAN_REGISTRY", args[++i].c_str(), 1);
+        } else if (args[i] == "--component" && i + 1 < args.size()) {
+            ++i;
+        } else {
+            std::cerr << "orvan regsvr: unknown option " << args[i] << "\n" << kUsage;
+            return 2;
+        }
+    }
+    const std::string path = componentPath(args);
+    void* lib = openComponent(path);
+    if (!lib) return 1;
+    auto fn = entryPoint<std::int32_t (*)()>(lib, unregister ? "DllUnregisterServer" : "DllRegisterServer");
+    if (!fn) return 1;
+    const std::int32_t rc = fn();
+    const std::string registry = orvan::com::defaultRegistryFile();
+    if (rc != orvan::com::hr::Ok) {
+        std::cerr << "orvan regsvr: " << (unregister ? "unregistration" : "registration") << " of " << path
+                  << " in " << registry << " failed (0x" << std::hex << static_cast<std::uint32_t>(rc) << ")\n";
+        return 1;
+    }
+    std::cout << (unregister ? "unregistered " : "registered ") << path << (unregister ? " from " : " in ")
+              << registry << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::cout << kUsage;
+        return args.empty() ? 2 : 0;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    try {
+        if (command == "typelib") return typelib(args);
+        if (command == "regsvr") return regsvr(args);
+    } catch (const std::exception& e) {
+        std::cerr << "orvan " << command << ": " << e.what() << "\n";
+        return 1;
+    }
+    std::cerr << "orvan: unknown command " << command << "\n" << kUsage;
+    return 2;
+}

@@ -1,0 +1,55 @@
+// Pauta: the agenda and timesheet services (tasks from templates, progress, redirection, task data,
+// timesheet entries, tips of the day) and the universal date text. It owns one Comum.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "com_server/class_registry.h"
+#include "com_server/host.h"
+#include "data_access/comum.h"
+
+namespace orvan::agenda {
+
+class Pauta : public com::ComponentObject {
+public:
+    static constexpr const char* kInterfaceName = "_Pauta";
+    static constexpr const char* kProgId = "Orvan_Geral.Pauta";
+
+    // Creates the object's own Comum; fails when that creation fails.
+    Pauta();
+    ~Pauta() override;
+
+    com::ComPtr<data::Comum> Comum;  // published: get, put by reference
+
+    void Usar_Application() { host_.Usar_Application(); }
+    void Usar_Response() { host_.Usar_Response(); }
+    void Usar_Session() { host_.Usar_Session(); }
+    void Usar_Server() { host_.Usar_Server(); }
+    void Usar_Request() { host_.Usar_Request(); }
+
+    com::Variant Tarefa_Atualiza(std::int32_t& OidTarefa, std::int32_t& Usuario, com::Variant& Data_ini,
+                                 com::Variant& Data_ter, com::Variant& Observacao);
+    com::Variant Dicas_Incluir(std::int16_t& Ordem, std::string& Texto);
+    com::Variant Tarefa_Redirecionar(std::int32_t& OidTarefa, std::string& StrUsuarios);
+    com::Variant Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuario);
+    com::Variant Atualiza_Dados_Tarefa(std::int32_t OidTarefa, std::string Especificacao, std::int32_t Departamento,
+                                       com::Variant DataIniPrevisto, com::Variant DataFimPrevisto);
+    com::Variant Cadastrar_Horas(std::int32_t& pOID, com::Variant& RITEM, std::int32_t& RPESSOA,
+                                 std::int32_t& RDEPARTAMENTO, std::int32_t& RFUNCIONARIO, com::Variant& Data,
+                                 com::Variant& HORASTRABALHADAS, com::Variant& INICIO, com::Variant& TERMINO,
+                                 std::string& Observacao, std::int32_t& Extra, com::Variant& RTAREFA);
+    com::Variant Excluir_Horas(std::int32_t& pOID);
+    // The universal date text (yyyy-MM-dd HH:mm:ss) of a regional date text; sData is rewritten in the
+    // general date format. Raises Type mismatch (13) for a text that is not a date, leaving sData as it was.
+    std::string DataHoraUniversal(std::string& sData);
+
+    static const com::TypeInfo& members();
+    const com::TypeInfo& typeInfo() const override { return members(); }
+    static com::ClassDescriptor descriptor();
+
+private:
+    com::HostObjects host_;
+};
+
+}  // namespace orvan::agenda

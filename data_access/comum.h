@@ -1,0 +1,109 @@
+// Comum: the component's data-access object. It opens the two database connections from the
+// Application settings, runs page statements (Executar, Executar2, Executar3), hands out database-wide
+// identifiers (Gerar_Oid) and writes the error report (Tratar_Erro). Geral and Pauta each own one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "com_server/class_registry.h"
+#include "com_server/host.h"
+#include "data_access/ado/ado.h"
+#include "data_access/date_helper.h"
+
+namespace orvan::data {
+
+class Comum : public com::ComponentObject {
+public:
+    static constexpr const char* kInterfaceName = "_Comum";
+    static constexpr const char* kProgId = "Orvan_Geral.Comum";
+
+    // Runs the object's initialisation: the session statements, the date helper, the Application
+    // settings, then opens conex and conex2 (a failed opening is reported in the page; the object is
+    // created all the same). Throws when there is no Application object or a setting cannot be read.
+    Comum();
+    ~Comum() override;
+
+    // The nine published references (plain stored properties).
+    com::ComPtr<ado::Connection> conex, conex2;
+    com::ComPtr<ado::Command> cmd, cmd2, cmd3;
+    com::ComPtr<ado::Recordset> rs, rs2, rs3;
+    com::ComPtr<DateHelper> oData;
+
+    void Usar_Application() { host_.Usar_Application(); }
+    void Usar_Response() { host_.Usar_Response(); }
+    void Usar_Session() { host_.Usar_Session(); }
+    void Usar_Server() { host_.Usar_Server(); }
+    void Usar_Request() { host_.Usar_Request(); }
+
+    // Opens a new conex (conex2). Result: Integer 0, or the failure text (after the error report).
+    com::Variant Abrir_Conexao();
+    com::Variant Abrir_Conexao2();
+
+    // Writes the error report into the page and the event log. Never raises.
+    void Tratar_Erro(std::string sql, std::string FUNCAO, std::int16_t NUMERO_ERRO, std::string SOBRE_ERRO);
+    // The same report with the failure's full 32-bit number, for the component's own failure paths.
+    void reportFailure(std::string_view sql, std::string_view FUNCAO, std::int32_t NUMERO_ERRO,
+                       std::string_view SOBRE_ERRO);
+
+    // Runs sql on conex, leaving the recordset in rs (rs2, rs3). Result: String "0", or
+    // "<number> - <description>" after the error report.
+    com::Variant Executar(com::Variant& sql, std::int32_t& CursorType, std::int32_t& LockType,
+                          std::int32_t& CursorLocation, std::int32_t& MaxRecords);
+    com::Variant Executar2(com::Variant& sql, std::int32_t& CursorType, std::int32_t& LockType,
+                           std::int32_t& CursorLocation, std::int32_t& MaxRecords);
+    com::Variant Executar3(com::Variant& sql, std::int32_t& CursorType, std::int32_t& LockType,
+                           std::int32_t& CursorLocation, std::int32_t& MaxRecords);
+
+    // A new database-wide identifier from the procedure "atualoid"; -1 after a reported failure.
+    std::int32_t Gerar_Oid();
+
+    static const com::TypeInfo& members();
+    const com::TypeInfo& typeInfo() const override { return members(); }
+    static com::ClassDescriptor descriptor();
+
+private:
+    com::Variant open(com::ComPtr<ado::Connection>& slot, const char* failureText, const char* routine);
+    com::Variant execute(com::ComPtr<ado::Command>& cmdSlot, com::ComPtr<ado::Recordset>& rsSlot,
+                         const char* routine, com::Variant& sql, std::int32_t CursorType, std::int32_t LockType,
+                         std::int32_t CursorLocation, std::int32_t MaxRecords);
+
+    com::HostObjects host_;
+    com::Variant cfgConnectionString;
+    com::Variant cfgConnectionTimeout;
+    std::string cfgCommandTimeout;
+    com::Variant sqlSetLanguage;
+    std::string sqlAlterSession;
+};
+
+// A trapped failure: its number and description, and the result text "<number> - <description>".
+struct Failure {
+    std::int32_t number;
+    std::string description;
+    std::string text() const;
+};
+
+// The failure path of every trapping method, written once. Runs body; when it fails with an error
+// (anything but the end of the response), runs onFailure (which sets the failure result and may write
+// the method's own event-log line), then reports through comum.reportFailure with sql and routine, and
+// returns onFailure's result. Nothing done before the failure is undone.
+template <typename Body, typename OnFailure>
+auto trapFailures(Comum& comum, std::string_view routine, std::string_view sql, Body&& body,
+                  OnFailure&& onFailure) -> decltype(body()) {
+    Failure f;
+    try {
+        return body();
+    } catch (const com::ComError& e) {
+        f = Failure{e.number(), e.description()};
+    } catch (const std::bad_alloc&) {
+        f = Failure{7, "Out of memory"};
+    } catch (const std::exception& e) {
+        f = Failure{static_cast<std::int32_t>(0x80004005u), e.what()};  // an unexpected library failure
+    }
+    auto result = onFailure(f);
+    comum.reportFailure(sql, routine, f.number, f.description);
+    return result;
+}
+
+}  // namespace orvan::data
