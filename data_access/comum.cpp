@@ -57,6 +57,32 @@ std::string reportText(std::string_view date, std::string_view funcao, std::stri
 
 }  // namespace
 
+std::string doubleApostrophes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    return out;
+}
+
+std::int32_t newOid(Comum& comum) {
+    const std::int32_t oid = comum.Gerar_Oid();
+    if (oid == -1)
+        throw ComError(static_cast<std::int32_t>(0x80004005u),
+                       "Não foi possível gerar um identificador (Gerar_Oid retornou -1)", "Orvan_Geral.Comum");
+    return oid;
+}
+
+Variant fieldValue(ado::Recordset& rs, std::string_view name) {
+    return rs.get_Fields()->get_Item(Variant(name))->get_Value();
+}
+
+void setField(ado::Recordset& rs, std::string_view name, Variant value) {
+    rs.get_Fields()->get_Item(Variant(name))->put_Value(std::move(value));
+}
+
 std::string Failure::text() const { return std::to_string(number) + " - " + description; }
 
 Comum::Comum() {

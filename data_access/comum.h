@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "com_server/class_registry.h"
+#include "com_server/event_log.h"
 #include "com_server/host.h"
 #include "data_access/ado/ado.h"
 #include "data_access/date_helper.h"
@@ -76,6 +77,23 @@ private:
     com::Variant sqlSetLanguage;
     std::string sqlAlterSession;
 };
+
+// A caller's text for the inside of a quoted SQL literal: each apostrophe doubled, so that the value
+// can never end the literal and change the statement. Texts without an apostrophe are unchanged.
+std::string doubleApostrophes(std::string_view text);
+
+// A new identifier from comum.Gerar_Oid for a row about to be written. Gerar_Oid has already reported
+// its own failure when it returns -1; the caller must not take -1 for an identifier, so this raises an
+// error that sends the caller to its own failure path.
+std::int32_t newOid(Comum& comum);
+
+// Reads / assigns the value of a field of the current row by name (errors as Field.Value's).
+com::Variant fieldValue(ado::Recordset& rs, std::string_view name);
+void setField(ado::Recordset& rs, std::string_view name, com::Variant value);
+
+// The type under which methods that write a failure line of their own (before the error report, which
+// is an error entry) record it in the event log.
+inline constexpr com::EventType kFailureLineType = com::EventType::Warning;
 
 // A trapped failure: its number and description, and the result text "<number> - <description>".
 struct Failure {

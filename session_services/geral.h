@@ -42,6 +42,9 @@ public:
     static com::ClassDescriptor descriptor();
 
 private:
+    // The current date and time as stored in the session tables: DataHoraAgora read back as a date.
+    com::Variant agora();
+
     com::HostObjects host_;
 };
 

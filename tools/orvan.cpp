@@ -10,6 +10,10 @@
 
 #include "com_server/class_registry.h"
 #include "com_server/dispatch.h"
+#include "com_server/error.h"
+#include "data_access/providers/provider.h"
+#include "schema/schema.h"
+#include "session_services/password.h"
 
 #ifndef ORVAN_COMPONENT_PATH
 #define ORVAN_COMPONENT_PATH "Orvan_Geral.so"
@@ -21,7 +25,9 @@ const char* kUsage =
     "usage: orvan <command> [options]\n"
     "  typelib [--component FILE]                      print the component's classes, members and dispatch ids\n"
     "  regsvr [--unregister] [--registry FILE] [--component FILE]\n"
-    "                                                  register (or unregister) the component library\n";
+    "                                                  register (or unregister) the component library\n"
+    "  init-db CONNECTION-STRING [--demo]              create the agenda schema (and the demo data)\n"
+    "  passwd LOGIN PASSWORD                           print the stored form of a user's password\n";
 
 // The component library: --component, else $ORVAN_COMPONENT, else the one built beside this program.
 std::string componentPath(const std::vector<std::string>& args) {
@@ -90,6 +96,47 @@ int regsvr(const std::vector<std::string>& args) {
     return 0;
 }
 
+int initDb(const std::vector<std::string>& args) {
+    std::string connection;
+    bool demo = false;
+    for (const auto& a : args) {
+        if (a == "--demo") demo = true;
+        else if (connection.empty()) connection = a;
+        else {
+            std::cerr << "orvan init-db: unexpected argument " << a << "\n" << kUsage;
+            return 2;
+        }
+    }
+    if (connection.empty()) {
+        std::cerr << "orvan init-db: a connection string is needed, e.g. \"Provider=SQLite;Data Source=agenda.db\"\n";
+        return 2;
+    }
+    try {
+        auto session = orvan::data::openSession(orvan::data::ConnectionString::parse(connection), 15);
+        for (const auto& line : orvan::schema::createSchema(*session)) std::cout << "created " << line << "\n";
+        if (demo)
+            for (const auto& line : orvan::schema::addDemoData(*session)) std::cout << "added " << line << "\n";
+    } catch (const orvan::com::ComError& e) {
+        std::cerr << "orvan init-db: " << e.description() << " (" << e.number() << ")\n";
+        return 1;
+    }
+    return 0;
+}
+
+int passwd(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        std::cerr << "orvan passwd: usage: orvan passwd LOGIN PASSWORD\n";
+        return 2;
+    }
+    try {
+        std::cout << orvan::session::storedPassword(args[0], args[1]) << "\n";
+    } catch (const orvan::com::ComError& e) {
+        std::cerr << "orvan passwd: " << e.description() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,6 +150,8 @@ int main(int argc, char** argv) {
     try {
         if (command == "typelib") return typelib(args);
         if (command == "regsvr") return regsvr(args);
+        if (command == "init-db") return initDb(args);
+        if (command == "passwd") return passwd(args);
     } catch (const std::exception& e) {
         std::cerr << "orvan " << command << ": " << e.what() << "\n";
         return 1;

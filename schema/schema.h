@@ -1,0 +1,27 @@
+// The reference database of the agenda application: creating its tables, views and identifier
+// procedure on an engine, and filling it with demo data.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data_access/providers/provider.h"
+
+namespace orvan::schema {
+
+// Whether the database already holds the schema (its table "categoria").
+bool hasSchema(data::Session& session);
+
+// Creates every table, view, index and the identifier procedure. Refuses (ComError) a database that
+// already has the schema. Returns one line per object created, for the command to print.
+std::vector<std::string> createSchema(data::Session& session);
+
+// Adds the demo data: departments, employees with their users and passwords, template tasks with their
+// dependent rows, parameters, field labels and tips. Returns what it added.
+std::vector<std::string> addDemoData(data::Session& session);
+
+// Splits a script into statements at the ";" that end them, outside quoted texts and $$ bodies.
+std::vector<std::string> splitStatements(std::string_view script);
+
+}  // namespace orvan::schema

@@ -1,0 +1,7 @@
+-- The identifier counter and its procedure for the embedded engine. atualoid is one statement, so two
+-- connections can never read the same value: the UPDATE takes the write lock and RETURNING hands back
+-- the value it wrote.
+CREATE TABLE oidcounter (id INTEGER PRIMARY KEY CHECK (id = 1), valor INTEGER NOT NULL);
+INSERT INTO oidcounter (id, valor) VALUES (1, 99999);
+CREATE TABLE IF NOT EXISTS sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL);
+INSERT INTO sys_procedures (name, body) VALUES ('atualoid', 'UPDATE oidcounter SET valor = valor + 1 WHERE id = 1 RETURNING valor AS novooid');
