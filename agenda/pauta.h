@@ -49,6 +49,14 @@ public:
     static com::ClassDescriptor descriptor();
 
 private:
+    // Runs body with the failure path of the agenda methods: the method's own event-log line ("<n> -
+    // <description>sql: <statement last built>"), the failure text as result, and the error report.
+    template <typename Body>
+    com::Variant trapped(data::Comum& comum, const char* routine, const std::string& statement, Body&& body);
+    // "Now" as the agenda methods store it: the date helper's text through DataHoraUniversal, read as a
+    // date. The helper is created on first use and lives for the calling method only.
+    com::Variant agora(com::ComPtr<data::DateHelper>& helper);
+
     com::HostObjects host_;
 };
 

@@ -75,6 +75,11 @@ std::int32_t newOid(Comum& comum) {
     return oid;
 }
 
+ComPtr<Comum> requireComum(const ComPtr<Comum>& comum) {
+    if (!comum) throw ComError::basic(com::err::ObjectNotSet);
+    return comum;
+}
+
 Variant fieldValue(ado::Recordset& rs, std::string_view name) {
     return rs.get_Fields()->get_Item(Variant(name))->get_Value();
 }

@@ -87,6 +87,11 @@ std::string doubleApostrophes(std::string_view text);
 // error that sends the caller to its own failure path.
 std::int32_t newOid(Comum& comum);
 
+// The Comum a Geral or Pauta works through for one call (a counted reference, so that a script
+// replacing the property during the call cannot pull it away). Error 91 while the property is empty:
+// the method then fails to its caller, since even its report would need the Comum.
+com::ComPtr<Comum> requireComum(const com::ComPtr<Comum>& comum);
+
 // Reads / assigns the value of a field of the current row by name (errors as Field.Value's).
 com::Variant fieldValue(ado::Recordset& rs, std::string_view name);
 void setField(ado::Recordset& rs, std::string_view name, com::Variant value);

@@ -18,12 +18,6 @@ std::string twoDigits(int v) {
     return s.size() < 2 ? "0" + s : s;
 }
 
-// The object's Comum for a call; while it is null every method that needs it fails to its caller.
-ComPtr<data::Comum> held(const ComPtr<data::Comum>& comum) {
-    if (!comum) throw com::ComError::basic(com::err::ObjectNotSet);
-    return comum;
-}
-
 std::string trim(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && s[b] == ' ') ++b;
@@ -41,7 +35,7 @@ Geral::~Geral() {
 
 Variant Geral::fObterValorParametro(Variant& pNomeInterno, std::int32_t& pOidItem, std::string& ptipo) {
     pNomeInterno = com::UCase(pNomeInterno);
-    ComPtr<data::Comum> comum = held(Comum);
+    ComPtr<data::Comum> comum = data::requireComum(Comum);
     auto recordset = com::make<ado::Recordset>();
     auto command = com::make<ado::Command>();
     const std::string nome = data::doubleApostrophes(com::CStr(pNomeInterno));
@@ -70,7 +64,7 @@ Variant Geral::fObterValorParametro(Variant& pNomeInterno, std::int32_t& pOidIte
 }
 
 ComPtr<ado::Recordset> Geral::fObterRotuloCpo(std::int32_t& rAplicativo) {
-    ComPtr<data::Comum> comum = held(Comum);
+    ComPtr<data::Comum> comum = data::requireComum(Comum);
     bool failed = false;
     ComPtr<ado::Recordset> result = data::trapFailures(
         *comum, "Orvan_Geral.Geral.fObterRotuloCpo", "",
@@ -100,7 +94,7 @@ ComPtr<ado::Recordset> Geral::fObterRotuloCpo(std::int32_t& rAplicativo) {
 }
 
 Variant Geral::Login(std::string& sLogin, std::string& Senha, std::string& Estacao) {
-    ComPtr<data::Comum> comum = held(Comum);
+    ComPtr<data::Comum> comum = data::requireComum(Comum);
     std::string statement;
     return data::trapFailures(
         *comum, "Orvan_Geral.Geral.Login", "",
@@ -154,7 +148,7 @@ Variant Geral::Login(std::string& sLogin, std::string& Senha, std::string& Estac
 
 std::int32_t Geral::Iniciar_Sessao_Uso(std::int32_t& rUsuario, std::string& Estacao) {
     LastError = "";
-    ComPtr<data::Comum> comum = held(Comum);
+    ComPtr<data::Comum> comum = data::requireComum(Comum);
     return data::trapFailures(
         *comum, "Orvan_Geral.Geral.Iniciar_Sessao_Uso", "",
         [&] {
@@ -219,7 +213,7 @@ std::int32_t Geral::Iniciar_Sessao_Uso(std::int32_t& rUsuario, std::string& Esta
 
 bool Geral::Finalizar_Sessao_Uso(std::int32_t& OIDSessaoApp, std::int16_t& Motivo) {
     LastError = "";
-    ComPtr<data::Comum> comum = held(Comum);
+    ComPtr<data::Comum> comum = data::requireComum(Comum);
     return data::trapFailures(
         *comum, "Orvan_Geral.Geral.Finalizar_Sessao_Uso", "",
         [&] {
