@@ -63,6 +63,13 @@ bool unequalToEmptyText(const Variant& v);
 // UCase: the simple one-to-one case mapping of each character (é -> É; ß stays ß). Null stays Null.
 std::string UCase(std::string_view text);
 Variant UCase(const Variant& v);
+// A std::string or a literal converts to both of the above; these pick the text form.
+inline std::string UCase(const std::string& text) {
+    return UCase(std::string_view(text));
+}
+inline std::string UCase(const char* text) {
+    return UCase(std::string_view(text));
+}
 // The Windows-1252 code of each character of a UTF-8 text; characters outside the page become '?'.
 std::string toAnsi(std::string_view utf8);
 // Asc: the ANSI code of the first character (error 5 on an empty text, 94 on Null).

@@ -22,7 +22,7 @@ TEST(EventLogTest, FileSinkWritesOneJsonLinePerEntry) {
     std::getline(in, second);
     EXPECT_FALSE(std::getline(in, third));
     const std::regex shape(
-        R"(\{"time": "\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}[+-]\d{2}:\d{2}", "source": "Orvan_Geral", "type": "(error|information)", "text": ".*"\})");
+        R"re(\{"time": "\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}[+-]\d{2}:\d{2}", "source": "Orvan_Geral", "type": "(error|information)", "text": ".*"\})re");
     EXPECT_TRUE(std::regex_match(first, shape)) << first;
     EXPECT_NE(first.find(R"("type": "error", "text": "\r\nlinha \"um\"\t\\ ção\u0001"})"), std::string::npos) << first;
     EXPECT_NE(second.find(R"("type": "information", "text": "dois"})"), std::string::npos) << second;
