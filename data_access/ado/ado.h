@@ -90,9 +90,16 @@ public:
     Session& session();
     bool isOpen() const;
 
-    const com::TypeInfo& typeInfo() const override;
+    // Where recordsets this connection's Execute returns keep their cursor (default adUseServer).
+    std::int32_t get_CursorLocation();
+    void put_CursorLocation(std::int32_t value);
+
+    // The member table (the same for every object of the class).
+    static const com::TypeInfo& members();
+    const com::TypeInfo& typeInfo() const override { return members(); }
 
 private:
+    friend class Recordset;  // open recordsets register here so that Close can close them
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
@@ -156,9 +163,12 @@ public:
     // Runs the command; output parameters are filled afterwards.
     ComPtr<Recordset> Execute(Variant& RecordsAffected, Variant Parameters, std::int32_t Options);
 
-    const com::TypeInfo& typeInfo() const override;
+    // The member table (the same for every object of the class).
+    static const com::TypeInfo& members();
+    const com::TypeInfo& typeInfo() const override { return members(); }
 
 private:
+    friend class Recordset;  // Recordset.Open runs a Command's statement with the Command's settings
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
@@ -228,12 +238,16 @@ public:
               std::int32_t Options);
     void Close();
     void MoveFirst();
+    void MoveLast();
     void MoveNext();
+    void MovePrevious();
     void AddNew();
     void Update();
     void CancelUpdate();
 
-    const com::TypeInfo& typeInfo() const override;
+    // The member table (the same for every object of the class).
+    static const com::TypeInfo& members();
+    const com::TypeInfo& typeInfo() const override { return members(); }
 
 private:
     friend class Field;

@@ -1,0 +1,134 @@
+// Fields and Field: the columns of a recordset's current row, and the conversion a value goes through
+// when it is assigned to a column.
+#include <cmath>
+
+#include "com_server/conversions.h"
+#include "data_access/ado/ado.h"
+#include "data_access/ado/internal/recordset_state.h"
+
+namespace orvan::data::ado {
+
+namespace {
+
+double toWholeSecond(double serial) {
+    auto exact = com::makeDate(com::splitDate(serial));
+    return exact ? *exact : serial;
+}
+
+Variant convert(const Variant& v, int adoType) {
+    switch (adoType) {
+        case adtype::SmallInt:
+            return Variant(com::CInt(v));
+        case adtype::Integer:
+            return Variant(com::CLng(v));
+        case adtype::BigInt: {
+            const double d = com::roundHalfEven(com::CDbl(v));
+            if (!(std::fabs(d) < 9.2233720368547758e18)) throw com::ComError::basic(com::err::Overflow);
+            if (d >= -2147483648.0 && d <= 2147483647.0) return Variant(static_cast<std::int32_t>(d));
+            return Variant(d);
+        }
+        case 4:  // adSingle
+        case adtype::Double:
+        case 6:   // adCurrency
+        case 14:  // adDecimal
+        case adtype::Numeric:
+        case 139:  // adVarNumeric
+            return Variant(com::CDbl(v));
+        case adtype::Date:
+        case 133:  // adDBDate
+        case 134:  // adDBTime
+        case adtype::DBTimeStamp:
+            return Variant::date(toWholeSecond(com::CDate(v)));
+        case adtype::Boolean:
+            return Variant(com::CBool(v));
+        case 8:    // adBSTR
+        case 129:  // adChar
+        case 130:  // adWChar
+        case 200:  // adVarChar
+        case 201:  // adLongVarChar
+        case adtype::VarWChar:
+        case adtype::LongVarWChar:
+            return Variant(com::CStr(v));
+        default:
+            return v;  // binary and types the layer does not know: sent as given
+    }
+}
+
+}  // namespace
+
+Variant coerceToColumn(const Variant& value, int adoType) {
+    try {
+        Variant v = value.isObject() ? com::defaultValue(value) : value;
+        if (v.isEmpty() || v.isNull() || v.isMissing()) return Variant::null();
+        return convert(v, adoType);
+    } catch (const com::ComError&) {
+        // The runtime's own reason (type mismatch, overflow) is not what ADO reports for a column.
+        throw aderr::error(aderr::ErrorsOccurred, "Field");
+    }
+}
+
+// ---- Field ----------------------------------------------------------------------------------------------
+
+Field::Field(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Field::~Field() = default;
+
+std::string Field::get_Name() {
+    return impl_->live().columns[impl_->index].name;
+}
+
+std::int32_t Field::get_Type() {
+    return impl_->live().columns[impl_->index].adoType;
+}
+
+Variant Field::get_Value() {
+    return impl_->live().value(impl_->index);
+}
+
+void Field::put_Value(Variant value) {
+    impl_->live().assign(impl_->index, value);
+}
+
+Variant Field::get_OriginalValue() {
+    return impl_->live().originalValue(impl_->index);
+}
+
+const com::TypeInfo& Field::typeInfo() const {
+    using com::propertyGet;
+    using com::propertyPut;
+    static const com::TypeInfo info{
+        "Field",
+        kInterfaceName,
+        {propertyGet<&Field::get_Value>("Value", com::kDispidValue),
+         propertyPut<&Field::put_Value>("Value", com::kDispidValue), propertyGet<&Field::get_Name>("Name", 1),
+         propertyGet<&Field::get_Type>("Type", 2),
+         propertyGet<&Field::get_OriginalValue>("OriginalValue", 3)}};
+    return info;
+}
+
+// ---- Fields ---------------------------------------------------------------------------------------------
+
+Fields::Fields(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Fields::~Fields() = default;
+
+std::int32_t Fields::get_Count() {
+    const Recordset::Impl* rs = impl_->owner;
+    return rs && rs->open ? static_cast<std::int32_t>(rs->columns.size()) : 0;
+}
+
+ComPtr<Field> Fields::get_Item(Variant Index) {
+    Recordset::Impl* rs = impl_->owner;
+    const std::size_t i = rs && rs->open ? rs->find(Index) : std::string::npos;
+    if (i == std::string::npos) throw aderr::error(aderr::ItemNotFound, "Fields");
+    return rs->fieldObjects[i];
+}
+
+const com::TypeInfo& Fields::typeInfo() const {
+    using com::propertyGet;
+    static const com::TypeInfo info{"Fields",
+                                    kInterfaceName,
+                                    {propertyGet<&Fields::get_Item>("Item", com::kDispidValue, {"Index"}),
+                                     propertyGet<&Fields::get_Count>("Count", 1)}};
+    return info;
+}
+
+}  // namespace orvan::data::ado

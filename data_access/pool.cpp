@@ -1,0 +1,112 @@
+// The session pool. Sessions are opened, probed, reset and closed outside the pool's lock: each of
+// those may wait on the network, and other threads must not wait behind them.
+#include "data_access/pool.h"
+
+#include <exception>
+#include <utility>
+#include <vector>
+
+namespace orvan::data {
+
+SessionPool& SessionPool::instance() {
+    // The pool itself is never destroyed: objects released during process exit may still hand sessions
+    // back. Its idle sessions are closed at exit all the same, so that the engines see clean goodbyes.
+    static SessionPool* pool = new SessionPool;
+    static struct CloseAtExit {
+        ~CloseAtExit() { pool->clear(); }
+    } closeAtExit;
+    return *pool;
+}
+
+SessionPool::~SessionPool() {
+    clear();
+}
+
+std::unique_ptr<Session> SessionPool::acquire(const ConnectionString& cs, int connectTimeoutSeconds) {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<std::unique_ptr<Session>> expired;
+    for (;;) {
+        std::unique_ptr<Session> candidate;
+        {
+            std::lock_guard lock(mutex_);
+            // Sessions idle past the limit are closed on the next take, whatever their string.
+            for (auto it = idle_.begin(); it != idle_.end();) {
+                auto& list = it->second;
+                while (!list.empty() && now - list.front().since > idleLimit_) {
+                    expired.push_back(std::move(list.front().session));
+                    list.pop_front();
+                }
+                it = list.empty() ? idle_.erase(it) : std::next(it);
+            }
+            if (auto it = idle_.find(cs.text); it != idle_.end()) {
+                candidate = std::move(it->second.back().session);
+                it->second.pop_back();
+                if (it->second.empty()) idle_.erase(it);
+            }
+        }
+        expired.clear();
+        if (!candidate) break;
+        bool answers = false;
+        try {
+            answers = candidate->alive();
+        } catch (const std::exception&) {
+            // A probe that fails is a dead session like one that says so.
+        }
+        if (answers) return candidate;
+        // candidate is closed here; the next idle one (or a new session) is tried.
+    }
+    std::unique_ptr<Session> fresh = openSession(cs, connectTimeoutSeconds);
+    {
+        std::lock_guard lock(mutex_);
+        ++opened_;
+    }
+    return fresh;
+}
+
+void SessionPool::release(const std::string& connectionString, std::unique_ptr<Session> session) noexcept {
+    if (!session) return;
+    try {
+        session->reset();
+    } catch (...) {
+        // A session that cannot even roll back is unusable; dropping it closes it.
+        return;
+    }
+    std::unique_ptr<Session> surplus;
+    try {
+        std::lock_guard lock(mutex_);
+        auto& list = idle_[connectionString];
+        list.push_back(Idle{std::move(session), std::chrono::steady_clock::now()});
+        if (list.size() > kMaxIdlePerString) {
+            surplus = std::move(list.front().session);
+            list.pop_front();
+        }
+    } catch (...) {
+        // Out of memory while keeping it: the session (still owned here, or in surplus) is just closed.
+    }
+}
+
+std::size_t SessionPool::idleCount(const std::string& connectionString) const {
+    std::lock_guard lock(mutex_);
+    auto it = idle_.find(connectionString);
+    return it == idle_.end() ? 0 : it->second.size();
+}
+
+std::uint64_t SessionPool::sessionsOpened() const noexcept {
+    std::lock_guard lock(mutex_);
+    return opened_;
+}
+
+void SessionPool::setIdleLimit(std::chrono::steady_clock::duration limit) {
+    std::lock_guard lock(mutex_);
+    idleLimit_ = limit;
+}
+
+void SessionPool::clear() noexcept {
+    std::map<std::string, std::deque<Idle>> all;
+    {
+        std::lock_guard lock(mutex_);
+        all.swap(idle_);
+    }
+}
+
+}  // namespace orvan::data

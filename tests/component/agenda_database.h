@@ -1,0 +1,124 @@
+// A database with the agenda schema for one test, on either engine, with a page around it; the
+// same behaviour suite runs on both (the test parameter names the engine). PostgreSQL tests use the
+// server named by ORVAN_TEST_PG, each in a schema of its own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "com_server/conversions.h"
+#include "data_access/providers/provider.h"
+#include "page_fixture.h"
+#include "schema/schema.h"
+
+namespace orvan::testing {
+
+// Every statement text sent to an engine while it lives.
+class StatementLog {
+public:
+    StatementLog() { data::addStatementObserver(&StatementLog::observe, this); }
+    ~StatementLog() { data::removeStatementObserver(&StatementLog::observe, this); }
+    StatementLog(const StatementLog&) = delete;
+    StatementLog& operator=(const StatementLog&) = delete;
+
+    std::vector<std::string> sent() const {
+        std::lock_guard lock(mutex_);
+        return sent_;
+    }
+    std::vector<std::string> ran() const {
+        std::lock_guard lock(mutex_);
+        return ran_;
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        sent_.clear();
+        ran_.clear();
+    }
+    bool contains(const std::string& statement) const {
+        for (const auto& s : sent())
+            if (s == statement) return true;
+        return false;
+    }
+
+private:
+    static void observe(void* self, std::string_view sent, std::string_view ran) {
+        auto* log = static_cast<StatementLog*>(self);
+        std::lock_guard lock(log->mutex_);
+        log->sent_.emplace_back(sent);
+        log->ran_.emplace_back(ran);
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> sent_, ran_;
+};
+
+class AgendaTest : public PageFixture, public ::testing::WithParamInterface<std::string> {
+protected:
+    void SetUp() override {
+        PageFixture::SetUp();
+        if (GetParam() == "postgresql") {
+            const char* base = std::getenv("ORVAN_TEST_PG");
+            ASSERT_TRUE(base && *base) << "ORVAN_TEST_PG is not set: start the test server with "
+                                          "eval \"$(bash scripts/pg-test-server.sh start DIR)\" (scripts/test.sh does)";
+            schema = "c_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+            {
+                auto admin = data::openSession(data::ConnectionString::parse(base), 15);
+                admin->execute("DROP SCHEMA IF EXISTS " + schema + " CASCADE", {}, 0);
+                admin->execute("CREATE SCHEMA " + schema, {}, 0);
+            }
+            connection = std::string(base) + ";Search Path=" + schema;
+        } else {
+            connection = "Provider=SQLite;Data Source=" + (folder / "agenda.db").string();
+        }
+        session = data::openSession(data::ConnectionString::parse(connection), 15);
+        schema::createSchema(*session);
+        application->SetValue("dataconn_ConnectionString", com::Variant(connection));
+        application->SetValue("dataconn_CommandTimeout", com::Variant(std::int32_t{30}));
+        application->SetValue("dataconn_ConnectionTimeout", com::Variant(std::int32_t{15}));
+    }
+    void TearDown() override {
+        session.reset();
+        if (!schema.empty()) {
+            try {
+                auto admin = data::openSession(data::ConnectionString::parse(std::getenv("ORVAN_TEST_PG")), 15);
+                admin->execute("DROP SCHEMA IF EXISTS " + schema + " CASCADE", {}, 0);
+            } catch (const com::ComError& e) {
+                ADD_FAILURE() << "could not drop the test schema " << schema << ": " << e.description();
+            }
+        }
+        PageFixture::TearDown();
+    }
+
+    // Runs a statement on the test's own session (setting up rows, reading them back).
+    void exec(const std::string& sql, std::vector<com::Variant> params = {}) { session->execute(sql, params, 30); }
+    std::vector<std::vector<com::Variant>> rows(const std::string& sql, std::vector<com::Variant> params = {}) {
+        auto rs = session->execute(sql, params, 30);
+        std::vector<std::vector<com::Variant>> out;
+        std::vector<com::Variant> row;
+        while (rs->next(row)) out.push_back(row);
+        return out;
+    }
+    // The single value of a one-row, one-column query, as text (Null as "Null").
+    std::string value(const std::string& sql) {
+        auto r = rows(sql);
+        if (r.size() != 1 || r[0].size() != 1) return "<" + std::to_string(r.size()) + " rows>";
+        return r[0][0].isNull() ? "Null" : com::CStr(r[0][0]);
+    }
+    std::int64_t count(const std::string& sql) { return std::stoll(value("SELECT COUNT(*) FROM (" + sql + ") q")); }
+    // Event-log entries written since the test began.
+    std::size_t logged() const { return log->entries().size(); }
+
+    std::string connection, schema;
+    std::unique_ptr<data::Session> session;
+    StatementLog statements;
+};
+
+inline std::string engineName(const ::testing::TestParamInfo<std::string>& info) { return info.param; }
+
+#define ORVAN_ON_BOTH_ENGINES(Suite) \
+    INSTANTIATE_TEST_SUITE_P(Engines, Suite, ::testing::Values("sqlite", "postgresql"), ::orvan::testing::engineName)
+
+}  // namespace orvan::testing
