@@ -35,12 +35,14 @@ std::unique_ptr<Session> SessionPool::acquire(const ConnectionString& cs, int co
                 while (!list.empty() && now - list.front().since > idleLimit_) {
                     expired.push_back(std::move(list.front().session));
                     list.pop_front();
+                    --idleTotal_;
                 }
                 it = list.empty() ? idle_.erase(it) : std::next(it);
             }
             if (auto it = idle_.find(cs.text); it != idle_.end()) {
                 candidate = std::move(it->second.back().session);
                 it->second.pop_back();
+                --idleTotal_;
                 if (it->second.empty()) idle_.erase(it);
             }
         }
@@ -71,14 +73,26 @@ void SessionPool::release(const std::string& connectionString, std::unique_ptr<S
         // A session that cannot even roll back is unusable; dropping it closes it.
         return;
     }
-    std::unique_ptr<Session> surplus;
+    std::vector<std::unique_ptr<Session>> surplus;  // closed after the lock is let go
     try {
         std::lock_guard lock(mutex_);
         auto& list = idle_[connectionString];
         list.push_back(Idle{std::move(session), std::chrono::steady_clock::now()});
+        ++idleTotal_;
         if (list.size() > kMaxIdlePerString) {
-            surplus = std::move(list.front().session);
+            surplus.push_back(std::move(list.front().session));
             list.pop_front();
+            --idleTotal_;
+        }
+        while (idleTotal_ > kMaxIdleTotal) {
+            auto oldest = idle_.end();
+            for (auto it = idle_.begin(); it != idle_.end(); ++it)
+                if (!it->second.empty() && (oldest == idle_.end() || it->second.front().since < oldest->second.front().since))
+                    oldest = it;
+            surplus.push_back(std::move(oldest->second.front().session));
+            oldest->second.pop_front();
+            --idleTotal_;
+            if (oldest->second.empty()) idle_.erase(oldest);
         }
     } catch (...) {
         // Out of memory while keeping it: the session (still owned here, or in surplus) is just closed.
@@ -106,6 +120,7 @@ void SessionPool::clear() noexcept {
     {
         std::lock_guard lock(mutex_);
         all.swap(idle_);
+        idleTotal_ = 0;
     }
 }
 

@@ -20,6 +20,9 @@ namespace orvan::data {
 class SessionPool {
 public:
     static constexpr std::size_t kMaxIdlePerString = 16;
+    // Idle sessions kept in all: a process that meets many connection strings (a site with several
+    // databases, or tests with one schema each) must not hold a server's every connection slot.
+    static constexpr std::size_t kMaxIdleTotal = 32;
     static constexpr std::chrono::seconds kDefaultIdleLimit{60};
 
     // The process's pool (one per process, shared by every thread).
@@ -39,7 +42,7 @@ public:
 
     // Takes a session back under its connection-string text. Its open transaction is rolled back first;
     // a session that fails that is closed instead. Beyond kMaxIdlePerString idle sessions for one text,
-    // the oldest is closed. Never throws.
+    // or kMaxIdleTotal in all, the one idle longest is closed. Never throws.
     void release(const std::string& connectionString, std::unique_ptr<Session> session) noexcept;
 
     // Idle sessions held for that text (for diagnostics and tests).
@@ -59,6 +62,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::string, std::deque<Idle>> idle_;  // per text, oldest first
+    std::size_t idleTotal_ = 0;
     std::chrono::steady_clock::duration idleLimit_ = kDefaultIdleLimit;
     std::uint64_t opened_ = 0;
 };

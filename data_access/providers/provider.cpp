@@ -1,0 +1,209 @@
+// The engine-neutral part of the provider layer: connection strings, the factory that picks an engine,
+// the lexical repair every engine applies to the statements it runs, and the statement trace.
+#include "data_access/providers/provider.h"
+
+#include <algorithm>
+#include <mutex>
+#include <shared_mutex>
+#include <utility>
+
+#include "com_server/error.h"
+#include "data_access/providers/postgres/postgres_provider.h"
+#include "data_access/providers/provider_common.h"
+#include "data_access/providers/sqlite/sqlite_provider.h"
+
+namespace orvan::data {
+
+namespace {
+
+bool isBlank(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string_view trimmed(std::string_view s) noexcept {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+// ---- connection strings ---------------------------------------------------------------------------
+
+std::string ConnectionString::provider() const {
+    return detail::lowerAscii(get("provider"));
+}
+
+std::string ConnectionString::get(std::string_view key, std::string_view fallback) const {
+    auto it = keys.find(detail::lowerAscii(key));
+    return it == keys.end() ? std::string(fallback) : it->second;
+}
+
+ConnectionString ConnectionString::parse(std::string_view text) {
+    ConnectionString cs;
+    cs.text = std::string(text);
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        const std::size_t keyStart = i;
+        while (i < n && text[i] != '=' && text[i] != ';') ++i;
+        std::string key = detail::lowerAscii(trimmed(text.substr(keyStart, i - keyStart)));
+        std::string value;
+        if (i < n && text[i] == '=') {
+            ++i;
+            while (i < n && isBlank(text[i]) && text[i] != ';') ++i;
+            if (i < n && (text[i] == '"' || text[i] == '\'')) {
+                // A quoted value may hold ';' and '='; the quote doubled stands for itself.
+                const char quote = text[i++];
+                while (i < n) {
+                    if (text[i] == quote) {
+                        if (i + 1 < n && text[i + 1] == quote) {
+                            value += quote;
+                            i += 2;
+                            continue;
+                        }
+                        ++i;
+                        break;
+                    }
+                    value += text[i++];
+                }
+                while (i < n && text[i] != ';') ++i;
+            } else {
+                const std::size_t valueStart = i;
+                while (i < n && text[i] != ';') ++i;
+                value = std::string(trimmed(text.substr(valueStart, i - valueStart)));
+            }
+        }
+        if (i < n && text[i] == ';') ++i;
+        // The last of a repeated key wins, as OLE DB reads it.
+        if (!key.empty()) cs.keys[std::move(key)] = std::move(value);
+    }
+    return cs;
+}
+
+// ---- factory ----------------------------------------------------------------------------------------
+
+std::unique_ptr<Session> openSession(const ConnectionString& cs, int connectTimeoutSeconds) {
+    const std::string provider = cs.provider();
+    if (provider == "sqlite") return openSqliteSession(cs, connectTimeoutSeconds);
+    if (provider == "postgresql" || provider == "postgres" || provider == "pgsql")
+        return openPostgresSession(cs, connectTimeoutSeconds);
+    // ADO's adErrProviderNotFound.
+    throw com::ComError(3706, "Provider cannot be found. It may not be properly installed.");
+}
+
+// ---- lexical repair -------------------------------------------------------------------------------
+
+namespace {
+
+bool isDigit(unsigned char c) noexcept {
+    return c >= '0' && c <= '9';
+}
+bool isHexDigit(unsigned char c) noexcept {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+// A letter that may begin a keyword or name (bytes of multi-byte characters included).
+bool isLetter(unsigned char c) noexcept {
+    return detail::isIdentStart(c) && c != '_';
+}
+
+// End of the numeric literal starting at sql[i]: 0x hex digits, or digits with an optional fraction
+// and an optional exponent (the e only when a digit, or a sign and a digit, follows it).
+std::size_t numberEnd(std::string_view sql, std::size_t i) noexcept {
+    const std::size_t n = sql.size();
+    auto at = [&](std::size_t k) -> unsigned char { return k < n ? static_cast<unsigned char>(sql[k]) : 0; };
+    if (at(i) == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X') && isHexDigit(at(i + 2))) {
+        std::size_t k = i + 2;
+        while (isHexDigit(at(k))) ++k;
+        return k;
+    }
+    std::size_t k = i;
+    while (isDigit(at(k))) ++k;
+    if (at(k) == '.') {
+        ++k;
+        while (isDigit(at(k))) ++k;
+    }
+    if (at(k) == 'e' || at(k) == 'E') {
+        std::size_t m = k + 1;
+        if (at(m) == '+' || at(m) == '-') ++m;
+        if (isDigit(at(m))) {
+            k = m;
+            while (isDigit(at(k))) ++k;
+        }
+    }
+    return k;
+}
+
+}  // namespace
+
+std::string repairNumberKeywordJoins(std::string_view sql) {
+    std::string out;
+    out.reserve(sql.size() + 8);
+    const std::size_t n = sql.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t skipped = detail::skipNonCode(sql, i, true);
+        if (skipped != i) {
+            out.append(sql.substr(i, skipped - i));
+            i = skipped;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(sql[i]);
+        const auto next = i + 1 < n ? static_cast<unsigned char>(sql[i + 1]) : 0;
+        std::size_t end = i + 1;
+        bool number = false;
+        if (detail::isIdentStart(c) || c == '$' || c == '?' || c == ':' || c == '@') {
+            // A name, or a parameter marker such as $1, ?2, :p1, @p1: its digits are no number.
+            while (end < n && detail::isIdentChar(static_cast<unsigned char>(sql[end]))) ++end;
+        } else if (isDigit(c) || (c == '.' && isDigit(next))) {
+            end = numberEnd(sql, i);
+            number = true;
+        }
+        out.append(sql.substr(i, end - i));
+        if (number && end < n && isLetter(static_cast<unsigned char>(sql[end]))) out += ' ';
+        i = end;
+    }
+    return out;
+}
+
+// ---- statement trace ------------------------------------------------------------------------------
+
+namespace {
+
+struct ObserverRegistry {
+    // Shared while statements are reported (they may come from several threads at once), exclusive
+    // while the list changes: once removeStatementObserver returns, the observer is not called again
+    // and its context may go. An observer therefore must not add or remove observers itself.
+    std::shared_mutex mutex;
+    std::vector<std::pair<StatementObserver, void*>> observers;
+};
+
+ObserverRegistry& registry() {
+    static ObserverRegistry r;
+    return r;
+}
+
+}  // namespace
+
+void addStatementObserver(StatementObserver fn, void* context) {
+    if (!fn) return;
+    auto& r = registry();
+    std::unique_lock lock(r.mutex);
+    const auto entry = std::make_pair(fn, context);
+    if (std::find(r.observers.begin(), r.observers.end(), entry) == r.observers.end())
+        r.observers.push_back(entry);
+}
+
+void removeStatementObserver(StatementObserver fn, void* context) {
+    auto& r = registry();
+    std::unique_lock lock(r.mutex);
+    std::erase(r.observers, std::make_pair(fn, context));
+}
+
+void notifyStatement(std::string_view sent, std::string_view ran) {
+    auto& r = registry();
+    std::shared_lock lock(r.mutex);
+    for (const auto& [fn, context] : r.observers) fn(context, sent, ran);
+}
+
+}  // namespace orvan::data

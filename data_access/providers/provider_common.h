@@ -1,0 +1,68 @@
+// What the engine folders share and nothing above them sees: the error numbers they report, the SQL
+// scanner that tells code from literals and comments, the date text both engines store and read, and
+// small text helpers. Include only from data_access/providers/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvan::data::detail {
+
+// The numbers a provider reports, as OLE DB providers report them (signed HRESULTs), named as OLE DB
+// names them.
+namespace hr {
+constexpr std::int32_t of(std::uint32_t code) noexcept {
+    return static_cast<std::int32_t>(code);
+}
+inline constexpr std::int32_t Fail = of(0x80004005u);                // E_FAIL
+inline constexpr std::int32_t ErrorsInCommand = of(0x80040E14u);     // DB_E_ERRORSINCOMMAND
+inline constexpr std::int32_t NoTable = of(0x80040E37u);             // DB_E_NOTABLE
+inline constexpr std::int32_t IntegrityViolation = of(0x80040E2Fu);  // DB_E_INTEGRITYVIOLATION
+inline constexpr std::int32_t DataOverflow = of(0x80040E57u);        // DB_E_DATAOVERFLOW
+inline constexpr std::int32_t CantConvertValue = of(0x80040E07u);    // DB_E_CANTCONVERTVALUE
+inline constexpr std::int32_t AbortLimitReached = of(0x80040E31u);   // DB_E_ABORTLIMITREACHED
+inline constexpr std::int32_t AuthFailed = of(0x80040E4Du);          // DB_SEC_E_AUTH_FAILED
+inline constexpr std::int32_t PermissionDenied = of(0x80040E09u);    // DB_SEC_E_PERMISSIONDENIED
+inline constexpr std::int32_t ParamNotOptional = of(0x80040E10u);    // DB_E_PARAMNOTOPTIONAL
+}  // namespace hr
+
+inline constexpr const char* kTimeoutText = "Timeout expired";
+inline constexpr const char* kMissingParamsText = "No value given for one or more required parameters.";
+
+// ---- SQL scanning -------------------------------------------------------------------------------
+
+// Letters, '_' and the bytes of multi-byte UTF-8 characters: what may start an unquoted identifier.
+bool isIdentStart(unsigned char c) noexcept;
+// isIdentStart, digits and '$' (PostgreSQL allows '$' inside identifiers).
+bool isIdentChar(unsigned char c) noexcept;
+
+// When a literal, quoted identifier or comment starts at sql[i], the index just past its end (the
+// text's end when it is not closed); otherwise i. Recognised: '...' with '' escapes, E'...' with
+// backslash escapes, "..." with "" escapes, `...`, $tag$...$tag$, -- to the end of the line, /* */.
+// [...] counts as a quoted identifier only when bracketsQuote is set (SQLite reads it so; in
+// PostgreSQL it is an array subscript that may hold a placeholder).
+std::size_t skipNonCode(std::string_view sql, std::size_t i, bool bracketsQuote) noexcept;
+
+// ---- dates ----------------------------------------------------------------------------------------
+
+// 'YYYY-MM-DD HH:MM:SS' for a date serial (day 0 = 1899-12-30, the fraction is the time of day; a
+// negative serial keeps its time of day as the absolute fraction), rounded to the nearest second.
+// Empty when the serial is not a date between the years 100 and 9999.
+std::string formatDateTime(double serial);
+// Reads 'YYYY-MM-DD', 'YYYY-MM-DD HH:MM[:SS[.fff]]' (a 'T' may stand for the blank), a trailing time
+// zone ('Z', '+03', '-03:00') being ignored, or a time alone 'HH:MM[:SS]' (day 0). nullopt when the
+// text is anything else or a field is out of range.
+std::optional<double> parseDateTime(std::string_view text);
+
+// ---- text -----------------------------------------------------------------------------------------
+
+bool equalsNoCase(std::string_view a, std::string_view b) noexcept;
+std::string lowerAscii(std::string_view s);
+// An engine message as a description: line breaks and the tabs after them become one blank, and
+// trailing blanks go.
+std::string messageText(std::string_view raw);
+
+}  // namespace orvan::data::detail

@@ -1,0 +1,575 @@
+// SQLite through its C API. Declared column types decide the ADO types; dates are stored as the text
+// 'YYYY-MM-DD HH:MM:SS'; stored procedures are bodies kept in the table sys_procedures. A command
+// timeout bounds both the engine's work (a progress handler interrupts it) and the wait for another
+// connection's lock (the busy handler gives up).
+#include "data_access/providers/sqlite/sqlite_provider.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "com_server/error.h"
+#include "data_access/providers/provider_common.h"
+
+namespace orvan::data {
+
+namespace {
+
+using com::ComError;
+using com::Variant;
+using com::VarType;
+namespace hr = detail::hr;
+using Clock = std::chrono::steady_clock;
+
+struct DbCloser {
+    // close_v2 defers the close until the last statement is finalized, so the order in which a
+    // session and its result sets go does not matter.
+    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* s) const noexcept { sqlite3_finalize(s); }
+};
+using DbPtr = std::unique_ptr<sqlite3, DbCloser>;
+using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+// ---- errors -----------------------------------------------------------------------------------------
+
+// SQLite's primary result codes to provider numbers.
+std::int32_t numberFor(int rc, std::string_view message) {
+    switch (rc & 0xff) {
+        // "no such table: x" is a missing table; a syntax error, "no such column" and every other
+        // statement the engine rejects is an error in the command.
+        case SQLITE_ERROR:
+            return message.starts_with("no such table") ? hr::NoTable : hr::ErrorsInCommand;
+        // A parameter index out of range; the schema changed under a prepared statement.
+        case SQLITE_RANGE:
+        case SQLITE_SCHEMA:
+            return hr::ErrorsInCommand;
+        // PRIMARY KEY, UNIQUE, NOT NULL, CHECK.
+        case SQLITE_CONSTRAINT:
+            return hr::IntegrityViolation;
+        // A string or blob longer than the engine's limit.
+        case SQLITE_TOOBIG:
+            return hr::DataOverflow;
+        // "datatype mismatch": a value an INTEGER PRIMARY KEY cannot hold.
+        case SQLITE_MISMATCH:
+            return hr::CantConvertValue;
+        // The progress handler stopped the statement at its timeout, or the busy handler gave up
+        // waiting for another connection's lock.
+        case SQLITE_INTERRUPT:
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return hr::AbortLimitReached;
+        // An authorizer refused the statement, or the file is read-only.
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+        case SQLITE_READONLY:
+            return hr::PermissionDenied;
+        // CANTOPEN, NOTADB, IOERR, CORRUPT, FULL, NOMEM: the file or the machine, not the statement.
+        default:
+            return hr::Fail;
+    }
+}
+
+// ---- the connection shared by a session and its result sets ------------------------------------
+
+struct Connection {
+    DbPtr db;
+    bool limited = false;
+    bool timedOut = false;
+    Clock::time_point deadline;
+
+    // Starts the clock of one operation; 0 seconds = no limit.
+    void arm(int timeoutSeconds) {
+        limited = timeoutSeconds > 0;
+        timedOut = false;
+        if (limited) deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+        if (limited)
+            sqlite3_progress_handler(db.get(), 1000, &Connection::onProgress, this);
+        else
+            sqlite3_progress_handler(db.get(), 0, nullptr, nullptr);
+    }
+
+    bool expired() {
+        if (limited && Clock::now() >= deadline) timedOut = true;
+        return timedOut;
+    }
+
+    static int onProgress(void* self) noexcept { return static_cast<Connection*>(self)->expired() ? 1 : 0; }
+
+    static int onBusy(void* self, int attempt) noexcept {
+        auto* c = static_cast<Connection*>(self);
+        if (c->expired()) return 0;
+        Clock::duration pause = std::chrono::milliseconds(std::min(1 << std::min(attempt, 5), 25));
+        if (c->limited) pause = std::min(pause, c->deadline - Clock::now());
+        std::this_thread::sleep_for(pause);
+        return 1;
+    }
+
+    [[noreturn]] void fail(int rc) const {
+        std::string message = sqlite3_errmsg(db.get());
+        if (timedOut && (rc & 0xff) == SQLITE_INTERRUPT) message = detail::kTimeoutText;
+        if (timedOut && ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED))
+            message = std::string(detail::kTimeoutText) + " (" + message + ")";
+        throw ComError(numberFor(rc, message), message);
+    }
+
+    void exec(const char* sql) {
+        int rc = sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) fail(rc);
+    }
+
+    // Prepares the first statement of text; rest receives what follows it.
+    StmtPtr prepare(std::string_view text, std::string_view* rest = nullptr) {
+        if (text.size() > static_cast<std::size_t>(INT_MAX))
+            throw ComError(hr::ErrorsInCommand, "statement too long");
+        sqlite3_stmt* raw = nullptr;
+        const char* tail = nullptr;
+        int rc = sqlite3_prepare_v2(db.get(), text.data(), static_cast<int>(text.size()), &raw, &tail);
+        StmtPtr stmt(raw);
+        if (rc != SQLITE_OK) fail(rc);
+        if (rest) *rest = text.substr(static_cast<std::size_t>(tail - text.data()));
+        return stmt;
+    }
+};
+
+// ---- values -----------------------------------------------------------------------------------------
+
+// The ADO type of a declared column type, by the words SQLite's own affinity rules look for.
+int adoTypeForDecl(std::string_view decl) {
+    const std::string d = detail::lowerAscii(decl);
+    auto has = [&](std::string_view word) { return d.find(word) != std::string::npos; };
+    if (has("bool") || d == "bit") return adtype::Boolean;
+    if (has("smallint") || has("tinyint")) return adtype::SmallInt;
+    if (has("bigint")) return adtype::BigInt;
+    if (has("int")) return adtype::Integer;
+    if (has("char") || has("text") || has("clob")) return adtype::VarWChar;
+    if (has("blob")) return adtype::LongVarBinary;
+    if (has("real") || has("floa") || has("doub")) return adtype::Double;
+    if (has("numeric") || has("decimal") || has("money")) return adtype::Numeric;
+    if (has("date") || has("time")) return adtype::DBTimeStamp;
+    return adtype::VarWChar;
+}
+
+// The ADO type of a computed column, from the storage class of its first value.
+int adoTypeForStorage(int storage) {
+    switch (storage) {
+        case SQLITE_INTEGER:
+            return adtype::Integer;
+        case SQLITE_FLOAT:
+            return adtype::Double;
+        case SQLITE_BLOB:
+            return adtype::LongVarBinary;
+        default:
+            return adtype::VarWChar;
+    }
+}
+
+Variant wholeNumber(sqlite3_int64 v) {
+    if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<std::int32_t>(v));
+    return Variant(static_cast<double>(v));
+}
+
+std::string columnText(sqlite3_stmt* s, int i) {
+    const auto* p = sqlite3_column_text(s, i);
+    return p ? std::string(reinterpret_cast<const char*>(p),
+                           static_cast<std::size_t>(sqlite3_column_bytes(s, i)))
+             : std::string();
+}
+
+// A value as its storage class holds it; blobs come back as their bytes in a String.
+Variant byStorage(sqlite3_stmt* s, int i) {
+    switch (sqlite3_column_type(s, i)) {
+        case SQLITE_NULL:
+            return Variant::null();
+        case SQLITE_INTEGER:
+            return wholeNumber(sqlite3_column_int64(s, i));
+        case SQLITE_FLOAT:
+            return Variant(sqlite3_column_double(s, i));
+        case SQLITE_BLOB: {
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(s, i));
+            return Variant(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, i))));
+        }
+        default:
+            return Variant(columnText(s, i));
+    }
+}
+
+// A value read as its column's ADO type says. SQLite stores what it was given whatever the declared
+// type, so a value that does not fit the type (text in a numeric column) comes back as stored.
+Variant readValue(sqlite3_stmt* s, int i, int adoType) {
+    const int storage = sqlite3_column_type(s, i);
+    if (storage == SQLITE_NULL) return Variant::null();
+    switch (adoType) {
+        case adtype::SmallInt:
+            if (storage == SQLITE_INTEGER) {
+                const sqlite3_int64 v = sqlite3_column_int64(s, i);
+                if (v >= INT16_MIN && v <= INT16_MAX) return Variant(static_cast<std::int16_t>(v));
+            }
+            break;
+        case adtype::Double:
+        case adtype::Numeric:
+            if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+                return Variant(sqlite3_column_double(s, i));
+            break;
+        case adtype::Boolean:
+            if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+                return Variant(sqlite3_column_double(s, i) != 0);
+            break;
+        case adtype::DBTimeStamp:
+            if (storage == SQLITE_TEXT) {
+                std::string text = columnText(s, i);
+                if (auto serial = detail::parseDateTime(text)) return Variant::date(*serial);
+                return Variant(std::move(text));
+            }
+            break;
+        default:
+            break;
+    }
+    return byStorage(s, i);
+}
+
+void bindValue(sqlite3_stmt* s, int index, const Variant& v, Connection& c) {
+    int rc = SQLITE_OK;
+    switch (v.type()) {
+        case VarType::Empty:
+        case VarType::Null:
+        case VarType::Missing:
+            rc = sqlite3_bind_null(s, index);
+            break;
+        case VarType::Integer:
+        case VarType::Long:
+            rc = sqlite3_bind_int64(s, index, v.rawInt());
+            break;
+        case VarType::Boolean:
+            rc = sqlite3_bind_int(s, index, v.rawBool() ? 1 : 0);
+            break;
+        case VarType::Double:
+            rc = sqlite3_bind_double(s, index, v.rawDouble());
+            break;
+        case VarType::Date: {
+            std::string text = detail::formatDateTime(v.rawDate());
+            if (text.empty()) throw ComError(hr::CantConvertValue, "date value out of range");
+            rc = sqlite3_bind_text(s, index, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case VarType::String: {
+            const std::string& text = v.rawString();
+            if (text.size() > static_cast<std::size_t>(INT_MAX))
+                throw ComError(hr::DataOverflow, "parameter value too long");
+            rc = sqlite3_bind_text(s, index, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case VarType::Object:
+        case VarType::Array:
+            throw ComError::basic(com::err::TypeMismatch);
+    }
+    if (rc != SQLITE_OK) c.fail(rc);
+}
+
+// Whether what follows a statement is only blanks, semicolons and comments.
+bool nothingMore(std::string_view rest) {
+    std::size_t i = 0;
+    while (i < rest.size()) {
+        const char ch = rest[i];
+        if (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == ';') {
+            ++i;
+        } else if (rest.substr(i, 2) == "--" || rest.substr(i, 2) == "/*") {
+            i = detail::skipNonCode(rest, i, true);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<ColumnInfo> describeColumns(sqlite3_stmt* s, bool haveRow) {
+    const int count = sqlite3_column_count(s);
+    std::vector<ColumnInfo> columns(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        ColumnInfo& col = columns[static_cast<std::size_t>(i)];
+        col.name = sqlite3_column_name(s, i);
+        const char* decl = sqlite3_column_decltype(s, i);
+        if (decl)
+            col.adoType = adoTypeForDecl(decl);
+        else if (haveRow)
+            col.adoType = adoTypeForStorage(sqlite3_column_type(s, i));
+        if (const char* table = sqlite3_column_table_name(s, i)) col.baseTable = table;
+        if (const char* origin = sqlite3_column_origin_name(s, i)) col.baseColumn = origin;
+    }
+    return columns;
+}
+
+void readRow(sqlite3_stmt* s, const std::vector<ColumnInfo>& columns, std::vector<Variant>& row) {
+    row.resize(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        row[i] = readValue(s, static_cast<int>(i), columns[i].adoType);
+}
+
+// ---- result sets --------------------------------------------------------------------------------
+
+class SqliteResultSet final : public ResultSet {
+public:
+    // stmt has been stepped once: firstRow says whether that step produced a row.
+    SqliteResultSet(std::shared_ptr<Connection> conn, StmtPtr stmt, bool firstRow, int timeoutSeconds,
+                    std::int64_t rowsAffected)
+        : conn_(std::move(conn)),
+          stmt_(std::move(stmt)),
+          columns_(describeColumns(stmt_.get(), firstRow)),
+          pending_(firstRow),
+          timeoutSeconds_(timeoutSeconds),
+          rowsAffected_(rowsAffected) {
+        // A statement with nothing more to give lets its read transaction go at once.
+        if (!firstRow) stmt_.reset();
+    }
+
+    const std::vector<ColumnInfo>& columns() const override { return columns_; }
+
+    bool next(std::vector<Variant>& row) override {
+        if (!stmt_) return false;
+        if (!pending_) {
+            // Each step gets the whole timeout: it bounds the engine's work, not the caller's pace.
+            conn_->arm(timeoutSeconds_);
+            const int rc = sqlite3_step(stmt_.get());
+            if (rc == SQLITE_DONE) {
+                stmt_.reset();
+                return false;
+            }
+            if (rc != SQLITE_ROW) conn_->fail(rc);
+        }
+        pending_ = false;
+        readRow(stmt_.get(), columns_, row);
+        return true;
+    }
+
+    std::int64_t rowsAffected() const override { return rowsAffected_; }
+
+private:
+    std::shared_ptr<Connection> conn_;  // declared first, so that the statement is finalized before
+    StmtPtr stmt_;
+    std::vector<ColumnInfo> columns_;
+    bool pending_;
+    int timeoutSeconds_;
+    std::int64_t rowsAffected_;
+};
+
+// ---- the session ------------------------------------------------------------------------------------
+
+// Strips the :, @ or $ that marks a named parameter.
+std::string_view parameterName(const char* marker) {
+    std::string_view name(marker);
+    if (!name.empty() && (name[0] == ':' || name[0] == '@' || name[0] == '$')) name.remove_prefix(1);
+    return name;
+}
+
+class SqliteSession final : public Session {
+public:
+    explicit SqliteSession(std::shared_ptr<Connection> conn) : conn_(std::move(conn)) {}
+
+    std::unique_ptr<ResultSet> execute(std::string_view sql, std::span<const Variant> params,
+                                       int timeoutSeconds) override {
+        const std::string ran = repairNumberKeywordJoins(sql);
+        notifyStatement(sql, ran);
+        conn_->arm(timeoutSeconds);
+        std::string_view rest;
+        StmtPtr stmt = conn_->prepare(ran, &rest);
+        if (!stmt) return std::make_unique<SqliteResultSet>(conn_, nullptr, false, timeoutSeconds, 0);
+        if (!nothingMore(rest))
+            throw ComError(hr::ErrorsInCommand, "cannot run more than one statement in one command");
+
+        const int markers = sqlite3_bind_parameter_count(stmt.get());
+        if (params.size() < static_cast<std::size_t>(markers))
+            throw ComError(hr::ParamNotOptional, detail::kMissingParamsText);
+        if (params.size() > static_cast<std::size_t>(markers))
+            throw ComError(hr::ErrorsInCommand, std::to_string(params.size()) + " parameter values for " +
+                                                    std::to_string(markers) + " parameter markers");
+        for (int i = 0; i < markers; ++i)
+            bindValue(stmt.get(), i + 1, params[static_cast<std::size_t>(i)], *conn_);
+
+        sqlite3* db = conn_->db.get();
+        const sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
+        const int rc = sqlite3_step(stmt.get());
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) conn_->fail(rc);
+        std::int64_t affected = -1;
+        if (sqlite3_column_count(stmt.get()) == 0) {
+            // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE; a statement of
+            // another kind (CREATE, BEGIN) leaves the total alone and touched no rows.
+            affected = sqlite3_total_changes64(db) != changesBefore ? sqlite3_changes64(db) : 0;
+        }
+        return std::make_unique<SqliteResultSet>(conn_, std::move(stmt), rc == SQLITE_ROW, timeoutSeconds,
+                                                 affected);
+    }
+
+    void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
+        conn_->arm(timeoutSeconds);
+        const std::string body = procedureBody(name);
+        const std::string ran = repairNumberKeywordJoins(body);
+        notifyStatement(name, ran);
+
+        // The body runs as one unit, as a PostgreSQL function does: a failing statement undoes the
+        // ones before it.
+        conn_->exec("SAVEPOINT orvan_procedure");
+        Outcome outcome;
+        try {
+            outcome = runBody(name, ran, params);
+        } catch (const ComError&) {
+            conn_->arm(0);
+            // An interrupt inside an explicit transaction may already have rolled everything back,
+            // savepoint included; then there is nothing left to undo and the original error is the
+            // one to report.
+            sqlite3_exec(conn_->db.get(), "ROLLBACK TO orvan_procedure; RELEASE orvan_procedure", nullptr,
+                         nullptr, nullptr);
+            throw;
+        }
+        conn_->exec("RELEASE orvan_procedure");
+
+        for (ProcedureParam& p : params) {
+            if (p.direction == 1) continue;
+            auto it = std::find_if(outcome.names.begin(), outcome.names.end(),
+                                   [&](const std::string& n) { return detail::equalsNoCase(n, p.name); });
+            std::size_t index = static_cast<std::size_t>(it - outcome.names.begin());
+            if (it == outcome.names.end()) {
+                if (p.direction != 4 || outcome.names.empty())
+                    throw ComError(hr::ErrorsInCommand,
+                                   "procedure " + std::string(name) + " returned no column named " + p.name);
+                index = 0;  // a return value without a column of its name: the first column
+            }
+            p.value = outcome.row.empty() ? Variant::null() : outcome.row[index];
+        }
+    }
+
+    std::vector<std::string> primaryKey(std::string_view table) override {
+        conn_->arm(0);
+        StmtPtr stmt = conn_->prepare("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
+        bindValue(stmt.get(), 1, Variant(table), *conn_);
+        std::vector<std::string> key;
+        int rc;
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) key.push_back(columnText(stmt.get(), 0));
+        if (rc != SQLITE_DONE) conn_->fail(rc);
+        return key;
+    }
+
+    bool alive() override {
+        conn_->arm(0);
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(conn_->db.get(), "SELECT 1", -1, &raw, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(raw);
+            return false;
+        }
+        StmtPtr stmt(raw);
+        return sqlite3_step(stmt.get()) == SQLITE_ROW;
+    }
+
+    void reset() override {
+        conn_->arm(0);
+        if (!sqlite3_get_autocommit(conn_->db.get())) conn_->exec("ROLLBACK");
+    }
+
+    std::string_view engine() const override { return "sqlite"; }
+
+private:
+    struct Outcome {
+        std::vector<std::string> names;  // columns of the last statement that returns rows
+        std::vector<Variant> row;        // its first row; empty when it returned none
+    };
+
+    std::string procedureBody(std::string_view name) {
+        const std::string missing = "no such procedure: " + std::string(name);
+        sqlite3_stmt* raw = nullptr;
+        int rc = sqlite3_prepare_v2(conn_->db.get(),
+                                    "SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE", -1,
+                                    &raw, nullptr);
+        StmtPtr stmt(raw);
+        // A database without sys_procedures simply has no procedures.
+        if (rc != SQLITE_OK) {
+            if (std::string_view(sqlite3_errmsg(conn_->db.get())).starts_with("no such table"))
+                throw ComError(hr::ErrorsInCommand, missing);
+            conn_->fail(rc);
+        }
+        bindValue(stmt.get(), 1, Variant(name), *conn_);
+        rc = sqlite3_step(stmt.get());
+        if (rc == SQLITE_DONE) throw ComError(hr::ErrorsInCommand, missing);
+        if (rc != SQLITE_ROW) conn_->fail(rc);
+        return columnText(stmt.get(), 0);
+    }
+
+    Outcome runBody(std::string_view name, std::string_view body, std::span<ProcedureParam> params) {
+        Outcome outcome;
+        std::string_view rest = body;
+        while (!rest.empty()) {
+            const std::size_t before = rest.size();
+            StmtPtr stmt = conn_->prepare(rest, &rest);
+            if (!stmt) {
+                if (rest.size() == before) break;
+                continue;  // blanks or a comment, which prepare consumed
+            }
+            sqlite3_stmt* s = stmt.get();
+            for (int k = 1; k <= sqlite3_bind_parameter_count(s); ++k) {
+                const char* marker = sqlite3_bind_parameter_name(s, k);
+                const std::string_view wanted = marker ? parameterName(marker) : std::string_view();
+                auto it = std::find_if(params.begin(), params.end(), [&](const ProcedureParam& p) {
+                    return !wanted.empty() && detail::equalsNoCase(p.name, wanted);
+                });
+                if (it == params.end())
+                    throw ComError(hr::ParamNotOptional, std::string(detail::kMissingParamsText) + " (" +
+                                                             (marker ? marker : "?") + " in procedure " +
+                                                             std::string(name) + ")");
+                // Output-only parameters have no value to give yet.
+                const bool input = it->direction == 1 || it->direction == 3;
+                bindValue(s, k, input ? it->value : Variant::null(), *conn_);
+            }
+            const int rc = sqlite3_step(s);
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE) conn_->fail(rc);
+            if (sqlite3_column_count(s) > 0) {
+                // Only the first row is wanted; with RETURNING the changes are all made by the first
+                // step, so stopping here leaves nothing undone.
+                std::vector<ColumnInfo> columns = describeColumns(s, rc == SQLITE_ROW);
+                outcome.names.clear();
+                for (auto& c : columns) outcome.names.push_back(std::move(c.name));
+                outcome.row.clear();
+                if (rc == SQLITE_ROW) readRow(s, columns, outcome.row);
+            } else {
+                int more = rc;
+                while (more == SQLITE_ROW) more = sqlite3_step(s);
+                if (more != SQLITE_DONE) conn_->fail(more);
+            }
+        }
+        return outcome;
+    }
+
+    std::shared_ptr<Connection> conn_;
+};
+
+}  // namespace
+
+std::unique_ptr<Session> openSqliteSession(const ConnectionString& cs, int connectTimeoutSeconds) {
+    const std::string file = cs.get("data source");
+    if (file.empty()) throw ComError(hr::Fail, "the connection string names no Data Source");
+    auto conn = std::make_shared<Connection>();
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(file.c_str(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    conn->db.reset(raw);
+    if (rc != SQLITE_OK) {
+        const std::string message = raw ? sqlite3_errmsg(raw) : "out of memory";
+        throw ComError(numberFor(rc, message), message + ": " + file);
+    }
+    sqlite3_busy_handler(raw, &Connection::onBusy, conn.get());
+    conn->arm(connectTimeoutSeconds);
+    try {
+        // The first statements are where a file that is not a database shows it.
+        conn->exec("PRAGMA journal_mode=WAL");
+        conn->exec("PRAGMA foreign_keys=OFF");
+    } catch (const ComError& e) {
+        throw ComError(e.number(), e.description() + ": " + file);
+    }
+    return std::make_unique<SqliteSession>(std::move(conn));
+}
+
+}  // namespace orvan::data

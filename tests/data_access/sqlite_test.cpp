@@ -1,0 +1,81 @@
+// What only the SQLite engine has: a file it creates and sets up, declared column types read by their
+// words, and values that need not match the declared type.
+#include <gtest/gtest.h>
+
+#include "data_access/test_database.h"
+
+namespace orvan::data::testing {
+namespace {
+
+using com::Variant;
+
+class SqliteTest : public ::testing::Test {
+protected:
+    void SetUp() override { s_ = db_.open(); }
+    Session& s() { return *s_; }
+
+    TestDatabase db_{"sqlite"};
+    std::unique_ptr<Session> s_;
+};
+
+TEST_F(SqliteTest, CreatesTheFileInWalModeWithForeignKeysOff) {
+    TempFolder folder;
+    const auto file = folder.path() / "novo.db";
+    auto s = openSession(ConnectionString::parse("provider=sqlite;data source='" + file.string() + "'"), 5);
+    EXPECT_EQ(s->engine(), "sqlite");
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_TRUE(sameValue(query(*s, "PRAGMA journal_mode")[0][0], Variant("wal")));
+    EXPECT_TRUE(sameValue(query(*s, "PRAGMA foreign_keys")[0][0], Variant(std::int32_t{0})));
+}
+
+TEST_F(SqliteTest, DeclaredTypesDecideTheColumnType) {
+    struct Case {
+        const char* decl;
+        int adoType;
+    };
+    const Case cases[] = {
+        {"TINYINT", adtype::SmallInt},     {"SMALLINT", adtype::SmallInt},
+        {"INT", adtype::Integer},          {"INTEGER", adtype::Integer},
+        {"BIGINT", adtype::BigInt},        {"VARCHAR(10)", adtype::VarWChar},
+        {"NCHAR(2)", adtype::VarWChar},    {"TEXT", adtype::VarWChar},
+        {"CLOB", adtype::VarWChar},        {"BLOB", adtype::LongVarBinary},
+        {"REAL", adtype::Double},          {"FLOAT", adtype::Double},
+        {"DOUBLE", adtype::Double},        {"NUMERIC(10,2)", adtype::Numeric},
+        {"DECIMAL", adtype::Numeric},      {"DATE", adtype::DBTimeStamp},
+        {"DATETIME", adtype::DBTimeStamp}, {"TIMESTAMP", adtype::DBTimeStamp},
+        {"BOOLEAN", adtype::Boolean},      {"BIT", adtype::Boolean},
+    };
+    std::string ddl = "CREATE TABLE tipos (";
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        ddl += (i ? ", c" : "c") + std::to_string(i) + " " + cases[i].decl;
+    run(s(), ddl + ")");
+    auto rs = s().execute("SELECT * FROM tipos", {}, 30);
+    ASSERT_EQ(rs->columns().size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(rs->columns()[i].adoType, cases[i].adoType) << cases[i].decl;
+
+    // Without a declared type, the first value's storage class decides.
+    rs = s().execute("SELECT 1 + 1, 1.5 * 2, 'a' || 'b', X'01'", {}, 30);
+    const int computed[] = {adtype::Integer, adtype::Double, adtype::VarWChar, adtype::LongVarBinary};
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(rs->columns()[i].adoType, computed[i]) << i;
+}
+
+TEST_F(SqliteTest, ValuesThatDoNotFitTheDeclaredTypeComeBackAsStored) {
+    run(s(), "CREATE TABLE solta (i SMALLINT, dt DATETIME, n NUMERIC, b BOOLEAN)");
+    run(s(), "INSERT INTO solta VALUES (100000, 'amanhã', 'x', 2)");
+    auto rows = query(s(), "SELECT i, dt, n, b FROM solta");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_TRUE(sameValue(rows[0][0], Variant(std::int32_t{100000})));  // too wide for Integer: Long
+    EXPECT_TRUE(sameValue(rows[0][1], Variant("amanhã")));
+    EXPECT_TRUE(sameValue(rows[0][2], Variant("x")));
+    EXPECT_TRUE(sameValue(rows[0][3], Variant(true)));
+}
+
+TEST_F(SqliteTest, ProcedureWithoutTheProceduresTableIsMissing) {
+    auto e = errorOf([&] { s().callProcedure("atualoid", {}, 30); });
+    EXPECT_EQ(e.number(), -2147217900);
+    EXPECT_EQ(e.description(), "no such procedure: atualoid");
+}
+
+}  // namespace
+}  // namespace orvan::data::testing
