@@ -2,7 +2,8 @@
 # Installs, from Debian's packages, what the build, the tests and the demo site need and the machine lacks.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client duktape-dev libmicrohttpd-dev)
+          libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client duktape-dev libmicrohttpd-dev
+          nlohmann-json3-dev)
 if [ "${1:-}" = "--tests" ]; then
     packages+=(chromium chromium-driver)
 fi

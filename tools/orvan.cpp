@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "com_server/dispatch.h"
 #include "com_server/error.h"
 #include "data_access/providers/provider.h"
+#include "page_host/run_command.h"
 #include "schema/schema.h"
 #include "session_services/password.h"
 
@@ -27,13 +29,19 @@ const char* kUsage =
     "  regsvr [--unregister] [--registry FILE] [--component FILE]\n"
     "                                                  register (or unregister) the component library\n"
     "  init-db CONNECTION-STRING [--demo]              create the agenda schema (and the demo data)\n"
-    "  passwd LOGIN PASSWORD                           print the stored form of a user's password\n";
+    "  passwd LOGIN PASSWORD                           print the stored form of a user's password\n"
+    "  run PAGE [--root DIR] [--config FILE] [--app NAME=VALUE]... [--query NAME=VALUE]...\n"
+    "      [--form NAME=VALUE]... [--cookie NAME=VALUE]... [--eventlog FILE] [--locale pt-BR|en-US]\n"
+    "      [--registry FILE]                           run one page once and print the response body\n";
 
 // The component library: --component, else $ORVAN_COMPONENT, else the one built beside this program.
 std::string componentPath(const std::vector<std::string>& args) {
+    // The registry records the path the library was loaded from, so it must not depend on the folder
+    // the command ran in.
+    auto absolute = [](const std::string& p) { return std::filesystem::absolute(p).lexically_normal().string(); };
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
-        if (args[i] == "--component") return args[i + 1];
-    if (const char* env = std::getenv("ORVAN_COMPONENT"); env && *env) return env;
+        if (args[i] == "--component") return absolute(args[i + 1]);
+    if (const char* env = std::getenv("ORVAN_COMPONENT"); env && *env) return absolute(env);
     return ORVAN_COMPONENT_PATH;
 }
 
@@ -152,6 +160,7 @@ int main(int argc, char** argv) {
         if (command == "regsvr") return regsvr(args);
         if (command == "init-db") return initDb(args);
         if (command == "passwd") return passwd(args);
+        if (command == "run") return orvan::host::orvanRun(args, std::cout, std::cerr);
     } catch (const std::exception& e) {
         std::cerr << "orvan " << command << ": " << e.what() << "\n";
         return 1;

@@ -1,0 +1,98 @@
+// The HTTP/1.1 server under `orvan serve`: connections, keep-alive, limits and request bodies, with
+// one handler that turns a whole request into a whole response. libmicrohttpd sits behind this
+// interface (http_server.cpp is the only file that includes it); the handler runs on one of the
+// server's pool threads and may block there while a page runs.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "page_host/page_run.h"
+
+namespace orvan::host::http {
+
+struct HttpRequest {
+    std::string method;
+    std::string version;  // "HTTP/1.1"
+    std::string target;   // as the request line gives it: "/a%20b/x.asp?q=1"
+    std::string path;     // the target up to '?', still percent-encoded
+    std::string query;    // the target after '?', raw
+    NameValues headers;   // in the order they came
+    std::string contentType;
+    std::uint64_t contentLength = 0;  // bytes of body received
+    NameValues form;      // the fields of an url-encoded or multipart/form-data body, decoded
+    std::string body;     // the body when it is not a form
+    std::string remoteAddress;
+    std::uint16_t remotePort = 0;
+    std::chrono::system_clock::time_point received;
+
+    // The first header of that name (case-insensitive); empty when there is none.
+    std::string header(std::string_view name) const;
+};
+
+// The answer: a body in memory, or a file the server sends from its descriptor.
+struct HttpResponse {
+    int status = 200;
+    NameValues headers;  // Content-Length is the server's; everything else is sent as given
+    std::string body;
+    int fileDescriptor = -1;  // when >= 0: the body is fileSize bytes of this open file (the server closes it)
+    std::uint64_t fileSize = 0;
+
+    std::uint64_t bodySize() const { return fileDescriptor >= 0 ? fileSize : body.size(); }
+};
+
+using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
+// Called once per answered request, from the thread that answered it, before the answer is sent.
+using HttpLogger = std::function<void(const HttpRequest&, int status, std::uint64_t bytes)>;
+
+struct HttpServerConfig {
+    std::string address = "127.0.0.1";  // IPv4 or IPv6 literal
+    std::uint16_t port = 8080;           // 0: a free port, which port() then tells
+    unsigned threads = 8;
+    unsigned connections = 256;
+    unsigned connectionsPerClient = 32;       // per client address
+    std::size_t requestHeaderSize = 8 * 1024;  // request line and headers; larger: 431
+    std::size_t requestBodySize = 1024 * 1024;  // larger: 413
+    std::chrono::seconds connectionTimeout{30};  // an idle or stalled connection is closed after it
+    HttpHandler handler;
+    HttpLogger logger;
+};
+
+// Thrown by start() when the server cannot listen (address in use, bad address, no permission).
+class HttpServerError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class HttpServer {
+public:
+    explicit HttpServer(HttpServerConfig config);
+    // Stops the server if it still runs.
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Listens and starts the pool threads. Throws HttpServerError.
+    void start();
+    // The port listened on (the one chosen when the configuration asked for 0).
+    std::uint16_t port() const;
+
+    // Stops accepting connections, lets the requests in flight finish (waiting at most grace), then
+    // closes every connection and stops the threads. Requests arriving on open connections meanwhile
+    // are still answered, with "Connection: close". Safe to call more than once.
+    void stop(std::chrono::milliseconds grace);
+
+    // Requests received and not yet answered.
+    std::size_t requestsInFlight() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orvan::host::http

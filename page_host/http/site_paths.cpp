@@ -1,0 +1,175 @@
+// Request paths to site files: decoding, the segment rules, the case-insensitive look-up, the check
+// that the canonical file is inside the canonical root, default pages and content types.
+#include "page_host/http/internal/site_paths.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace orvan::host::http {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A segment that is never served, wherever it appears: hidden names (".git", ".env", "..") and the
+// site's event script.
+bool refusedSegment(std::string_view segment) {
+    return segment.empty() || segment.front() == '.' || lower(segment) == "global.asa";
+}
+
+// The entry of folder named name, exactly or else ignoring case; empty when there is none.
+fs::path findEntry(const fs::path& folder, const std::string& name) {
+    std::error_code ec;
+    fs::path exact = folder / name;
+    if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec) return exact;
+    const std::string folded = lower(name);
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        if (lower(entry.path().filename().string()) == folded) return entry.path();
+    }
+    return {};
+}
+
+// The canonical form of path if it exists and lies inside root with no refused segment on the way
+// (a link inside the site to a hidden file is refused as the hidden file would be).
+bool canonicalInside(const fs::path& root, const fs::path& path, fs::path& out) {
+    std::error_code ec;
+    out = fs::canonical(path, ec);
+    if (ec) return false;
+    const fs::path inside = out.lexically_relative(root);
+    if (inside.empty()) return false;
+    if (inside == ".") return true;
+    for (const fs::path& part : inside) {
+        const std::string segment = part.string();
+        if (segment == ".." || refusedSegment(segment)) return false;
+    }
+    return true;
+}
+
+bool isPage(const fs::path& file) {
+    return lower(file.extension().string()) == ".asp";
+}
+
+}  // namespace
+
+bool percentDecodePath(std::string_view raw, std::string& out) {
+    out.clear();
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        char c = raw[i];
+        if (c == '%') {
+            if (i + 2 >= raw.size() + 0 && i + 2 > raw.size() - 1 + 1) return false;
+            if (i + 2 >= raw.size() + 1) return false;
+            const int hi = hexValue(raw[i + 1]);
+            const int lo = i + 2 < raw.size() ? hexValue(raw[i + 2]) : -1;
+            if (hi < 0 || lo < 0) return false;
+            c = static_cast<char>(hi * 16 + lo);
+            i += 2;
+        }
+        if (c == '\0') return false;
+        out += c;
+    }
+    return true;
+}
+
+std::string_view contentTypeFor(const fs::path& file) {
+    static const std::pair<const char*, const char*> types[] = {
+        {".html", "text/html; charset=utf-8"},
+        {".htm", "text/html; charset=utf-8"},
+        {".css", "text/css; charset=utf-8"},
+        {".js", "text/javascript; charset=utf-8"},
+        {".png", "image/png"},
+        {".jpg", "image/jpeg"},
+        {".jpeg", "image/jpeg"},
+        {".gif", "image/gif"},
+        {".svg", "image/svg+xml"},
+        {".ico", "image/x-icon"},
+        {".txt", "text/plain; charset=utf-8"},
+        {".json", "application/json"},
+        {".pdf", "application/pdf"},
+    };
+    const std::string extension = lower(file.extension().string());
+    for (const auto& [ext, type] : types)
+        if (extension == ext) return type;
+    return {};
+}
+
+SiteTarget resolveTarget(const fs::path& canonicalRoot, std::string_view rawPath) {
+    SiteTarget target;
+    std::string decoded;
+    if (rawPath.empty() || rawPath.front() != '/' || !percentDecodePath(rawPath, decoded)) {
+        target.kind = SiteTarget::Kind::BadRequest;
+        return target;
+    }
+    std::replace(decoded.begin(), decoded.end(), '\\', '/');
+
+    std::vector<std::string> segments;
+    for (std::size_t pos = 0; pos <= decoded.size();) {
+        std::size_t end = decoded.find('/', pos);
+        if (end == std::string::npos) end = decoded.size();
+        std::string segment = decoded.substr(pos, end - pos);
+        pos = end + 1;
+        if (segment.empty() || segment == ".") continue;
+        if (refusedSegment(segment)) return target;  // "..", hidden names, global.asa: not found
+        segments.push_back(std::move(segment));
+    }
+
+    fs::path path = canonicalRoot;
+    std::string pagePath;
+    for (const std::string& segment : segments) {
+        fs::path entry = findEntry(path, segment);
+        if (entry.empty()) return target;
+        path = std::move(entry);
+        pagePath += "/" + segment;
+    }
+    fs::path canonical;
+    if (!canonicalInside(canonicalRoot, path, canonical)) return target;
+
+    std::error_code ec;
+    if (fs::is_directory(canonical, ec)) {
+        if (decoded.back() != '/') {
+            target.kind = SiteTarget::Kind::AddSlash;
+            target.location = std::string(rawPath) + "/";
+            return target;
+        }
+        for (const char* name : {"default.asp", "index.asp"}) {
+            const fs::path entry = findEntry(canonical, name);
+            fs::path page;
+            if (entry.empty() || !canonicalInside(canonicalRoot, entry, page) || !fs::is_regular_file(page, ec))
+                continue;
+            target.kind = SiteTarget::Kind::Page;
+            target.file = page;
+            target.pagePath = pagePath + "/" + entry.filename().string();
+            return target;
+        }
+        target.kind = SiteTarget::Kind::Forbidden;
+        return target;
+    }
+    if (!fs::is_regular_file(canonical, ec)) return target;
+    if (isPage(path)) {
+        target.kind = SiteTarget::Kind::Page;
+        target.file = canonical;
+        target.pagePath = pagePath;
+        return target;
+    }
+    const std::string_view type = contentTypeFor(path);
+    if (type.empty()) return target;
+    target.kind = SiteTarget::Kind::File;
+    target.file = canonical;
+    target.contentType = std::string(type);
+    return target;
+}
+
+}  // namespace orvan::host::http

@@ -1,0 +1,82 @@
+// The bridge between the script heap and automation objects, shared by bridge.cpp and
+// script_engine.cpp (the only two files that see the engine's API).
+//
+// An automation object appears in script as a Proxy whose target is a function (for objects with a
+// default member, so that `rs("NOME")` works) or a plain object. The target carries the object's
+// pointer and a finalizer; the heap state holds the object's reference together with a weak pointer
+// to the target, so that the same object always comes back as the same proxy. The target also holds
+// the proxy: the pair lives and dies together, the proxy is never freed before the target's finalizer
+// has run, and the finalizer releases the object. (The cycle means the pair is reclaimed by the
+// collector rather than by reference counting: an object dropped by the script is released at the
+// next collection, CollectGarbage(), or the end of the page.)
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "com_server/object.h"
+#include "com_server/variant.h"
+#include "duktape.h"
+#include "page_host/internal/request_objects.h"
+
+namespace orvan::host::detail {
+
+enum class StopReason { None, Ended, TimedOut };
+
+// Everything the heap's native functions share; the heap's user data.
+struct HeapState {
+    explicit HeapState(ScriptClock& c) : clock(c) {}
+
+    duk_context* ctx = nullptr;
+    ScriptClock& clock;
+    bool running = false;  // script is executing (the execution check only acts then)
+    StopReason stop = StopReason::None;
+
+    struct Held {
+        void* target;                  // the proxy's target (weak: the finalizer removes the entry)
+        com::ComPtr<com::Object> ref;  // the script's one reference to the object
+    };
+    std::unordered_map<com::Object*, Held> objects;
+
+    // Arguments of an assignment to a call, between __orvan_key() and the put that consumes them.
+    struct PendingKey {
+        std::string name;
+        std::vector<com::Variant> args;
+    };
+    std::unordered_map<std::uint64_t, PendingKey> keys;
+    std::uint64_t nextKey = 1;
+
+    int lastThrowLine = 0;  // script line of the last throw of a value that is not an Error
+    int stopLine = 0;       // script line where the stop (timeout, end) first unwound the script
+};
+
+HeapState& heapState(duk_context* ctx);
+
+// Hidden properties (invisible to script).
+inline constexpr const char* kHiddenObject = DUK_HIDDEN_SYMBOL("orvanObject");  // on a target: Object*
+inline constexpr const char* kHiddenProxy = DUK_HIDDEN_SYMBOL("orvanProxy");    // on a target: its proxy
+inline constexpr const char* kHiddenSelf = DUK_HIDDEN_SYMBOL("orvanSelf");      // on a member function
+inline constexpr const char* kHiddenName = DUK_HIDDEN_SYMBOL("orvanName");      // on a member function
+inline constexpr const char* kHiddenLine = DUK_HIDDEN_SYMBOL("orvanLine");      // on a bridge error
+inline constexpr const char* kHiddenStop = DUK_HIDDEN_SYMBOL("orvanStop");      // on the stop error
+
+// Installs the proxy handler, the value converters' helpers and the page's global functions
+// (ByRef, ActiveXObject, CollectGarbage, VBArray, __orvan_key) and the error helpers.
+void installBridge(duk_context* ctx);
+
+// Pushes the script value of an object (its one proxy), or null for a null pointer.
+void pushObject(duk_context* ctx, com::Object* object);
+void pushVariant(duk_context* ctx, const com::Variant& value);
+// The Variant of the script value at idx. ComError 13 for a value no automation object can take.
+com::Variant toVariant(duk_context* ctx, duk_idx_t idx);
+
+// The line of the innermost script function on the call stack (0 when there is none).
+int currentScriptLine(duk_context* ctx);
+
+// UTF-8 text pushed as a script string, and a script string read as UTF-8.
+void pushText(duk_context* ctx, const std::string& text);
+std::string readText(duk_context* ctx, duk_idx_t idx);
+
+}  // namespace orvan::host::detail

@@ -1,0 +1,46 @@
+// The script engine of one page run: one Duktape heap, used by the thread that created it, holding
+// the page's globals (the intrinsic objects, ByRef, ActiveXObject, CollectGarbage) and the bridge
+// through which script reaches automation objects (bridge.cpp).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "com_server/object.h"
+#include "page_host/page_compiler.h"
+#include "page_host/page_run.h"
+
+namespace orvan::host::detail {
+
+struct ScriptClock;
+struct HeapState;
+
+class ScriptEngine {
+public:
+    // clock: the run's time budget, read while the script runs; it must outlive the engine.
+    explicit ScriptEngine(ScriptClock& clock);
+    // Destroys the heap (finalizers release what the script still held), then releases anything left.
+    ~ScriptEngine();
+    ScriptEngine(const ScriptEngine&) = delete;
+    ScriptEngine& operator=(const ScriptEngine&) = delete;
+
+    // Makes object a global of the script under name.
+    void addGlobal(const std::string& name, const com::ComPtr<com::Object>& object);
+
+    struct Outcome {
+        PageOutcome kind = PageOutcome::Completed;
+        std::optional<ScriptError> error;
+    };
+    // Compiles and runs the page's script once. Errors come back located in the page's files.
+    Outcome run(const CompiledPage& page);
+
+    // The automation objects the script currently holds a reference to (each counted once).
+    std::size_t heldObjects() const;
+
+private:
+    std::unique_ptr<HeapState> state_;
+};
+
+}  // namespace orvan::host::detail

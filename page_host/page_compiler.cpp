@@ -1,0 +1,389 @@
+// The page compiler. Each file is cut into literal HTML, <% code %>, <%= expression %> and <%@ %>
+// directive blocks; includes (in the HTML, where the server processes them) are compiled in place.
+// The emitter writes the script and records for every script line the file and line it came from.
+#include "page_host/page_compiler.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include "page_host/internal/call_assignments.h"
+
+namespace fs = std::filesystem;
+
+namespace orvan::host {
+
+PageCompileError::PageCompileError(SourceLocation where, const std::string& reason)
+    : std::runtime_error(where.file + (where.line > 0 ? ":" + std::to_string(where.line) : std::string()) +
+                         ": " + reason),
+      where_(std::move(where)),
+      reason_(reason) {}
+
+SourceLocation CompiledPage::locate(int scriptLine) const {
+    if (scriptLine < 1 || static_cast<std::size_t>(scriptLine) > lineOrigins.size())
+        return SourceLocation{file, 1};
+    const auto& [fileIndex, line] = lineOrigins[static_cast<std::size_t>(scriptLine - 1)];
+    return SourceLocation{files[fileIndex], line};
+}
+
+namespace {
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    return lower(a) == lower(b);
+}
+
+int countLines(std::string_view s) {
+    return static_cast<int>(std::count(s.begin(), s.end(), '\n'));
+}
+
+// The file at path, or, when no file has exactly that name, the one whose components differ only in
+// letter case (the first match in directory order). Returns the path unchanged when neither exists.
+fs::path resolveCaseInsensitive(const fs::path& path) {
+    std::error_code ec;
+    if (fs::exists(path, ec)) return path;
+    fs::path current = path.root_path();
+    for (const fs::path& part : path.relative_path()) {
+        fs::path exact = current / part;
+        if (part == "." || part == ".." || fs::exists(exact, ec)) {
+            current = exact;
+            continue;
+        }
+        bool found = false;
+        for (fs::directory_iterator it(current.empty() ? fs::path(".") : current, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            if (equalsNoCase(it->path().filename().string(), part.string())) {
+                current = current / it->path().filename();
+                found = true;
+                break;
+            }
+        }
+        if (!found) return path;
+    }
+    return current;
+}
+
+bool isInside(const fs::path& canonicalRoot, const fs::path& canonicalFile) {
+    auto r = canonicalRoot.begin();
+    auto f = canonicalFile.begin();
+    for (; r != canonicalRoot.end(); ++r, ++f) {
+        if (r->empty()) continue;  // the trailing empty element of a root written with a final slash
+        if (f == canonicalFile.end() || *r != *f) return false;
+    }
+    return true;
+}
+
+// Literal text as an ECMAScript string literal.
+std::string quote(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    out += '"';
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    static const char* hex = "0123456789abcdef";
+                    out += "\\x";
+                    out += hex[c >> 4];
+                    out += hex[c & 15];
+                } else if (c == 0xE2 && i + 2 < text.size() &&
+                           static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+                           (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
+                            static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+                    // U+2028 and U+2029 end a line inside an ECMAScript 5 string literal.
+                    out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+                    i += 2;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+class Emitter {
+public:
+    explicit Emitter(CompiledPage& page) : page_(page) {}
+
+    std::uint32_t fileIndex(const std::string& file) {
+        for (std::uint32_t i = 0; i < page_.files.size(); ++i)
+            if (page_.files[i] == file) return i;
+        page_.files.push_back(file);
+        return static_cast<std::uint32_t>(page_.files.size() - 1);
+    }
+
+    // Starts a new script line that comes from (file, line).
+    void newline(std::uint32_t file, int line) {
+        if (page_.lineOrigins.empty()) page_.lineOrigins.emplace_back(file, line);  // the first line
+        page_.script += '\n';
+        page_.lineOrigins.emplace_back(file, line);
+    }
+
+    // A file's text starts on a script line of its own, so that its first line maps to it.
+    void startFile(std::uint32_t file) {
+        if (page_.lineOrigins.empty()) {
+            page_.lineOrigins.emplace_back(file, 1);
+        } else {
+            newline(file, 1);
+        }
+    }
+
+    // Makes sure the current script line has an origin (the very first one takes the first emit's).
+    void begin(std::uint32_t file, int line) {
+        if (page_.lineOrigins.empty()) page_.lineOrigins.emplace_back(file, line);
+    }
+
+    // Literal HTML written from (file, line): one Response.Write on the current line, then one script
+    // line per line break of the text, so that the code after it stays on its own source line.
+    void literal(std::string_view text, std::uint32_t file, int line) {
+        if (text.empty()) return;
+        begin(file, line);
+        page_.script += "Response.Write(" + quote(text) + ");";
+        for (char c : text)
+            if (c == '\n') newline(file, ++line);
+    }
+
+    // Code copied as written, each of its line breaks a script line of the same source line. A line
+    // break follows, as the server puts one between a block and what comes after it, so that a block
+    // without a final semicolon still ends its statement.
+    void code(std::string_view text, std::uint32_t file, int line) {
+        begin(file, line);
+        for (char c : text) {
+            if (c == '\n') {
+                newline(file, ++line);
+            } else {
+                page_.script += c;
+            }
+        }
+        newline(file, line);
+    }
+
+    void expression(std::string_view text, std::uint32_t file, int line) {
+        begin(file, line);
+        page_.script += "Response.Write(";
+        for (char c : text) {
+            if (c == '\n') {
+                newline(file, ++line);
+            } else {
+                page_.script += c;
+            }
+        }
+        // A line comment at the end of the expression would swallow the closing parenthesis.
+        if (text.find("//") != std::string_view::npos) newline(file, line);
+        page_.script += ");";
+    }
+
+private:
+    CompiledPage& page_;
+};
+
+class Compiler {
+public:
+    Compiler(const fs::path& siteRoot, CompiledPage& page) : rootDisplay_(siteRoot), emitter_(page) {
+        std::error_code ec;
+        root_ = fs::canonical(siteRoot, ec);
+        if (ec)
+            throw PageCompileError(SourceLocation{siteRoot.string(), 0},
+                                   "the site root does not exist or cannot be read (" + ec.message() + ")");
+    }
+
+    void compileMain(const fs::path& page, const std::string& display) {
+        std::error_code ec;
+        const fs::path canonical = fs::canonical(page, ec);
+        if (ec) throw PageCompileError(SourceLocation{display, 0}, "the page does not exist");
+        if (!isInside(root_, canonical))
+            throw PageCompileError(SourceLocation{display, 0},
+                                   "the page is outside the site root " + rootDisplay_.string());
+        compileFile(canonical, display, SourceLocation{display, 0});
+    }
+
+private:
+    static std::string read(const fs::path& file, const SourceLocation& from, const std::string& display) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) throw PageCompileError(from, "cannot read " + display);
+        std::ostringstream s;
+        s << in.rdbuf();
+        std::string text = s.str();
+        if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // UTF-8 byte order mark
+        return text;
+    }
+
+    void compileFile(const fs::path& canonical, const std::string& display, const SourceLocation& from) {
+        if (std::find(stack_.begin(), stack_.end(), canonical) != stack_.end())
+            throw PageCompileError(from, "include cycle: " + display + " includes itself");
+        stack_.push_back(canonical);
+        const std::string text = read(canonical, from, display);
+        const std::uint32_t file = emitter_.fileIndex(display);
+        emitter_.startFile(file);
+
+        const std::string folded = lower(text);  // for the case-insensitive search of <script
+        std::size_t pos = 0;
+        int line = 1;
+        while (pos < text.size()) {
+            const std::size_t block = text.find("<%", pos);
+            const std::size_t comment = text.find("<!--", pos);
+            const std::size_t script = folded.find("<script", pos);
+            const std::size_t next = std::min({block, comment, script});
+            if (next == std::string::npos) {
+                emitter_.literal(std::string_view(text).substr(pos), file, line);
+                break;
+            }
+            if (next == script) {
+                // <script runat="server"> holds code as <% %> does; any other <script> is the client's.
+                static const std::regex serverScript(
+                    R"re(^<script\b[^>]*\brunat\s*=\s*["']?server\b[^>]*>)re",
+                    std::regex::icase | std::regex::ECMAScript);
+                std::smatch m;
+                const auto at = text.begin() + static_cast<std::ptrdiff_t>(script);
+                const std::size_t tagEnd = text.find('>', script);
+                if (tagEnd == std::string::npos ||
+                    !std::regex_search(at, text.begin() + static_cast<std::ptrdiff_t>(tagEnd + 1), m,
+                                       serverScript, std::regex_constants::match_continuous)) {
+                    emitter_.literal(std::string_view(text).substr(pos, script + 7 - pos), file, line);
+                    line += countLines(std::string_view(text).substr(pos, script + 7 - pos));
+                    pos = script + 7;
+                    continue;
+                }
+                emitter_.literal(std::string_view(text).substr(pos, script - pos), file, line);
+                line += countLines(std::string_view(text).substr(pos, script - pos));
+                directive(m[0].str(), SourceLocation{display, line});
+                const std::size_t codeStart = script + static_cast<std::size_t>(m.length(0));
+                const std::size_t close = folded.find("</script>", codeStart);
+                if (close == std::string::npos)
+                    throw PageCompileError(
+                        SourceLocation{display, line},
+                        "the <script runat=\"server\"> block is not closed with </script>");
+                line += countLines(m[0].str());
+                const std::string_view code = std::string_view(text).substr(codeStart, close - codeStart);
+                emitter_.code(code, file, line);
+                line += countLines(code);
+                pos = close + 9;
+                continue;
+            }
+            if (next == comment) {
+                std::smatch m;
+                static const std::regex include(
+                    R"re(^<!--\s*#include\s+(file|virtual)\s*=\s*(?:"([^"]*)"|'([^']*)')\s*-->)re",
+                    std::regex::icase | std::regex::ECMAScript);
+                const auto start = text.begin() + static_cast<std::ptrdiff_t>(comment);
+                if (!std::regex_search(start, text.end(), m, include,
+                                       std::regex_constants::match_continuous)) {
+                    // An ordinary HTML comment: literal text up to and including its opening.
+                    emitter_.literal(std::string_view(text).substr(pos, comment + 4 - pos), file, line);
+                    line += countLines(std::string_view(text).substr(pos, comment + 4 - pos));
+                    pos = comment + 4;
+                    continue;
+                }
+                emitter_.literal(std::string_view(text).substr(pos, comment - pos), file, line);
+                line += countLines(std::string_view(text).substr(pos, comment - pos));
+                const bool isVirtual = equalsNoCase(m[1].str(), "virtual");
+                const std::string name = m[2].matched ? m[2].str() : m[3].str();
+                includeFile(canonical, display, isVirtual, name, SourceLocation{display, line});
+                emitter_.newline(file, line);  // what follows the include is this file's again
+                line += countLines(m[0].str());
+                pos = comment + static_cast<std::size_t>(m.length(0));
+                continue;
+            }
+            emitter_.literal(std::string_view(text).substr(pos, block - pos), file, line);
+            line += countLines(std::string_view(text).substr(pos, block - pos));
+            const std::size_t close = text.find("%>", block + 2);
+            if (close == std::string::npos)
+                throw PageCompileError(SourceLocation{display, line}, "the <% block is not closed with %>");
+            std::string_view body = std::string_view(text).substr(block + 2, close - block - 2);
+            if (!body.empty() && body.front() == '@') {
+                directive(body.substr(1), SourceLocation{display, line});
+                for (int i = 0; i < countLines(body); ++i) emitter_.newline(file, line + i + 1);
+            } else if (!body.empty() && body.front() == '=') {
+                emitter_.expression(body.substr(1), file, line);
+            } else {
+                emitter_.code(body, file, line);
+            }
+            line += countLines(body);
+            pos = close + 2;
+        }
+        stack_.pop_back();
+    }
+
+    // <%@ Language=JScript %> and the other page directives (CodePage, LCID, EnableSessionState,
+    // Transaction) are accepted; a language other than JScript is refused, since only JScript runs here.
+    static void directive(std::string_view body, const SourceLocation& where) {
+        static const std::regex language(R"re(language\s*=\s*["']?([A-Za-z]+))re", std::regex::icase);
+        std::match_results<std::string_view::const_iterator> m;
+        if (std::regex_search(body.begin(), body.end(), m, language)) {
+            const std::string lang = lower(m[1].str());
+            if (lang != "jscript" && lang != "javascript" && lang != "ecmascript")
+                throw PageCompileError(where, "the page language " + m[1].str() +
+                                                  " is not supported: pages are written in JScript");
+        }
+    }
+
+    void includeFile(const fs::path& includer, const std::string& includerDisplay, bool isVirtual,
+                  std::string name, const SourceLocation& where) {
+        std::replace(name.begin(), name.end(), '\\', '/');
+        if (name.empty()) throw PageCompileError(where, "the include names no file");
+        fs::path target;
+        std::string display;
+        if (isVirtual && name.front() == '/') {
+            const std::string inside = name.substr(
+                name.find_first_not_of('/') == std::string::npos ? name.size() : name.find_first_not_of('/'));
+            target = root_ / inside;
+            display = (rootDisplay_ / inside).lexically_normal().string();
+        } else {
+            target = includer.parent_path() / name;
+            display = (fs::path(includerDisplay).parent_path() / name).lexically_normal().string();
+        }
+        target = resolveCaseInsensitive(target.lexically_normal());
+        std::error_code ec;
+        const fs::path canonical = fs::canonical(target, ec);
+        if (ec || !fs::is_regular_file(canonical, ec))
+            throw PageCompileError(where, "include file not found: " + name);
+        if (!isInside(root_, canonical))
+            throw PageCompileError(where, "include file " + name + " is outside the site root; refused");
+        compileFile(canonical, display, where);
+    }
+
+    fs::path root_;
+    fs::path rootDisplay_;
+    Emitter emitter_;
+    std::vector<fs::path> stack_;  // the files being compiled, outermost first
+};
+
+}  // namespace
+
+CompiledPage compilePage(const fs::path& siteRoot, const fs::path& page) {
+    CompiledPage out;
+    out.file = page.lexically_normal().string();
+    Compiler(siteRoot, out).compileMain(page, out.file);
+    if (out.lineOrigins.empty()) out.lineOrigins.emplace_back(0, 1);
+    if (out.files.empty()) out.files.push_back(out.file);
+    out.script = detail::rewriteCallAssignments(out.script);
+    return out;
+}
+
+}  // namespace orvan::host

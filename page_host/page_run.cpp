@@ -1,0 +1,159 @@
+// The page run: the request's intrinsic objects, the object context, one script engine, the result.
+#include "page_host/page_run.h"
+
+#include <algorithm>
+
+#include "com_server/host.h"
+#include "page_host/internal/request_objects.h"
+#include "page_host/internal/script_engine.h"
+#include "page_host/internal/text_codec.h"
+
+namespace orvan::host {
+
+namespace fs = std::filesystem;
+using com::ComPtr;
+
+int PageResponse::statusCode() const {
+    int code = 0;
+    std::size_t i = 0;
+    for (; i < status.size() && i < 3 && status[i] >= '0' && status[i] <= '9'; ++i)
+        code = code * 10 + (status[i] - '0');
+    return i == 3 ? code : 200;
+}
+
+fs::path pageFile(const fs::path& siteRoot, std::string_view requestPath) {
+    std::string inside(requestPath);
+    std::replace(inside.begin(), inside.end(), '\\', '/');
+    inside.erase(0, std::min(inside.find_first_not_of('/'), inside.size()));
+    return siteRoot / inside;
+}
+
+NameValues parseUrlEncoded(std::string_view text) {
+    NameValues out;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t end = text.find('&', pos);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view piece = text.substr(pos, end - pos);
+        if (!piece.empty()) {
+            const std::size_t eq = piece.find('=');
+            if (eq == std::string_view::npos) {
+                out.emplace_back(detail::urlDecode(piece), std::string());
+            } else {
+                out.emplace_back(detail::urlDecode(piece.substr(0, eq)),
+                                 detail::urlDecode(piece.substr(eq + 1)));
+            }
+        }
+        pos = end + 1;
+    }
+    return out;
+}
+
+namespace {
+
+bool has(const NameValues& items, std::string_view name) {
+    return std::any_of(items.begin(), items.end(), [&](const auto& item) { return item.first == name; });
+}
+
+// The server variables the run can derive from the request and the site, where not already given.
+PageRequest withServerVariables(const PageRun& run) {
+    PageRequest r = run.request;
+    if (r.path.empty() || r.path.front() != '/') r.path.insert(r.path.begin(), '/');
+    if (r.queryString.empty() && !r.query.empty()) {
+        for (const auto& [name, value] : r.query) {
+            if (!r.queryString.empty()) r.queryString += '&';
+            r.queryString += detail::urlEncode(name) + "=" + detail::urlEncode(value);
+        }
+    }
+    std::string form;
+    for (const auto& [name, value] : r.form) {
+        if (!form.empty()) form += '&';
+        form += detail::urlEncode(name) + "=" + detail::urlEncode(value);
+    }
+    std::string cookies;
+    for (const auto& [name, value] : r.cookies) cookies += (cookies.empty() ? "" : "; ") + name + "=" + value;
+    const fs::path root = fs::absolute(run.siteRoot).lexically_normal();
+    const std::pair<const char*, std::string> derived[] = {
+        {"REQUEST_METHOD", r.method},
+        {"QUERY_STRING", r.queryString},
+        {"SCRIPT_NAME", r.path},
+        {"PATH_INFO", r.path},
+        {"URL", r.path},
+        {"PATH_TRANSLATED", pageFile(root, r.path).lexically_normal().string()},
+        {"APPL_PHYSICAL_PATH", root.string() + "/"},
+        {"APPL_MD_PATH", "/"},
+        {"CONTENT_LENGTH", std::to_string(form.size())},
+        {"CONTENT_TYPE", r.form.empty() ? std::string() : std::string("application/x-www-form-urlencoded")},
+        {"HTTP_COOKIE", cookies},
+        {"SERVER_SOFTWARE", "Orvan"},
+        {"SERVER_PROTOCOL", "HTTP/1.1"},
+        {"GATEWAY_INTERFACE", "CGI/1.1"},
+    };
+    for (const auto& [name, value] : derived)
+        if (!has(r.serverVariables, name)) r.serverVariables.emplace_back(name, value);
+    return r;
+}
+
+}  // namespace
+
+PageResult runPage(const PageRun& run) {
+    const PageRequest request = withServerVariables(run);
+    CompiledPage page;
+    try {
+        page = compilePage(run.siteRoot, pageFile(run.siteRoot, request.path));
+    } catch (const PageCompileError& e) {
+        PageResult result;
+        result.outcome = PageOutcome::Failed;
+        result.error = ScriptError{e.where(), kPageNotCompiled, e.reason(), {}};
+        return result;
+    }
+    return runPage(run, page);
+}
+
+PageResult runPage(const PageRun& run, const CompiledPage& page) {
+    const PageRequest request = withServerVariables(run);
+    PageResult result;
+    detail::ScriptClock clock;
+    clock.timeout = run.scriptTimeout;
+
+    ComPtr<ApplicationObject> application =
+        run.application ? run.application : com::make<ApplicationObject>();
+    ComPtr<SessionObject> session = run.session ? run.session : com::make<SessionObject>(newSessionId());
+    auto response = com::make<detail::ResponseObject>();
+    auto requestObject = com::make<detail::RequestObject>(request);
+    auto server = com::make<detail::ServerObject>(run.siteRoot, request.path, clock);
+
+    com::SimpleObjectContext context;
+    context.set("Application", com::Variant(application));
+    context.set("Response", com::Variant(response));
+    context.set("Session", com::Variant(session));
+    context.set("Server", com::Variant(server));
+    context.set("Request", com::Variant(requestObject));
+    {
+        com::ObjectContextScope scope(context);
+        try {
+            // The engine lives inside the scope: releasing the script's objects runs component code
+            // that may still reach the host objects.
+            detail::ScriptEngine engine(clock);
+            engine.addGlobal("Application", application);
+            engine.addGlobal("Response", response);
+            engine.addGlobal("Session", session);
+            engine.addGlobal("Server", server);
+            engine.addGlobal("Request", requestObject);
+            detail::ScriptEngine::Outcome outcome = engine.run(page);
+            result.outcome = outcome.kind;
+            result.error = std::move(outcome.error);
+        } catch (const std::exception& e) {
+            result.outcome = PageOutcome::Failed;
+            result.error = ScriptError{page.locate(0),
+                                       static_cast<std::int32_t>(0x80004005u),
+                                       std::string("the page could not be run: ") + e.what(),
+                                       {}};
+        }
+        application->releaseLocks();
+    }
+    result.response = std::move(response->response());
+    return result;
+}
+
+}  // namespace orvan::host

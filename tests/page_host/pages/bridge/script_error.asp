@@ -1,0 +1,4 @@
+<%
+var x = 1;
+notDefined(x);
+%>

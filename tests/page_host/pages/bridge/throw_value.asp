@@ -1,0 +1,4 @@
+<%
+Response.Write("a");
+throw "plain text";
+%>

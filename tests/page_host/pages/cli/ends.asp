@@ -1,0 +1,1 @@
+done<% Response.End(); %> never

@@ -1,0 +1,5 @@
+<p>partial</p>
+<%
+var p = Server.CreateObject("Test.Probe");
+p.Fail(-2147217900, "Erro de sintaxe");
+%>

@@ -1,0 +1,5 @@
+<!-- #include file="inc/header.inc" --><% var first = header(); %>
+<%
+var ok = header();
+missing();
+%>

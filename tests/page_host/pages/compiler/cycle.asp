@@ -1,0 +1,2 @@
+<p>cycle</p>
+<!-- #include file="inc/cycle_a.inc" -->

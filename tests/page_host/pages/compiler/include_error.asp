@@ -1,0 +1,3 @@
+<p>start</p>
+<!-- #include file="inc/fails.inc" -->
+<% failing(); %>

@@ -1,0 +1,2 @@
+<p>x</p>
+<!-- #include file="inc/nothing_here.inc" -->

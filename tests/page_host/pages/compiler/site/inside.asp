@@ -1,0 +1,1 @@
+<!-- #include virtual="/inc/site.inc" -->

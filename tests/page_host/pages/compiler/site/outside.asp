@@ -1,0 +1,2 @@
+<p>site</p>
+<!-- #include file="../secret.inc" -->

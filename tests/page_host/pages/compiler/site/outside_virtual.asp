@@ -1,0 +1,3 @@
+<p>site</p>
+
+<!-- #include virtual="/../secret.inc" -->

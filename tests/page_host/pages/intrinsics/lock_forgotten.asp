@@ -1,0 +1,4 @@
+<%
+Application.Lock();
+Application("x") = 1;
+%>
