@@ -27,4 +27,6 @@ echo "== tests (plain build)"
 ctest --test-dir build --output-on-failure -j "$jobs"
 echo "== tests (sanitizer build)"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
+echo "== browser test (plain build)"
+bash scripts/browser-test.sh build
 echo "== all tests passed"
