@@ -92,8 +92,11 @@ HostConfig loadHostConfig(const fs::path& file) {
             if (!value.is_string() || value.get<std::string>().empty())
                 throw ConfigError(where + " must be the path of the registry file");
             config.registry = absoluteFrom(base, value.get<std::string>());
+        } else if (key == "server") {
+            // The HTTP server's settings, read by `orvan serve` (page_host/http/serve_command.h).
+            if (!value.is_object()) throw ConfigError(where + " must be an object of server settings");
         } else {
-            throw ConfigError(where + ": unknown setting (application, locale, eventlog, registry)");
+            throw ConfigError(where + ": unknown setting (application, locale, eventlog, registry, server)");
         }
     }
     return config;

@@ -1,7 +1,7 @@
 // The host's configuration file: one JSON object,
 //   {"application": {"dataconn_ConnectionString": "...", "dataconn_ConnectionTimeout": 15, ...},
-//    "locale": "pt-BR", "eventlog": "syslog" | "file:PATH", "registry": "PATH"}
-// every member optional. Relative paths are read from the configuration file's folder.
+//    "locale": "pt-BR", "eventlog": "syslog" | "file:PATH", "registry": "PATH", "server": {...}}
+// every member optional; "server" is the HTTP server's (page_host/http/serve_command.h). Relative paths are read from the configuration file's folder.
 #pragma once
 
 #include <filesystem>

@@ -32,7 +32,8 @@ std::string lineBreaksOf(std::string_view text) {
 }
 
 int lineAt(std::string_view text, std::size_t pos) {
-    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(pos), '\n'));
+    return 1 +
+           static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(pos), '\n'));
 }
 
 // The script of the file: the contents of its <script runat="server"> blocks in place, or the whole
@@ -62,7 +63,8 @@ std::string serverScript(const std::string& text, const std::string& display) {
         script += lineBreaksOf(std::string_view(text).substr(pos, open - pos));
         const std::size_t tagEnd = text.find('>', open);
         if (tagEnd == std::string::npos)
-            throw PageCompileError(SourceLocation{display, lineAt(text, open)}, "the <script> tag is not closed");
+            throw PageCompileError(SourceLocation{display, lineAt(text, open)},
+                                   "the <script> tag is not closed");
         const std::string tag = text.substr(open, tagEnd + 1 - open);
         const std::size_t close = folded.find("</script>", tagEnd + 1);
         if (close == std::string::npos)
@@ -72,9 +74,9 @@ std::string serverScript(const std::string& text, const std::string& display) {
         if (std::regex_search(tag, m, language)) {
             const std::string lang = lower(m[1].str());
             if (lang != "jscript" && lang != "javascript" && lang != "ecmascript")
-                throw PageCompileError(SourceLocation{display, lineAt(text, open)},
-                                       "the language " + m[1].str() +
-                                           " is not supported: global.asa is written in JScript");
+                throw PageCompileError(
+                    SourceLocation{display, lineAt(text, open)},
+                    "the language " + m[1].str() + " is not supported: global.asa is written in JScript");
         }
         script += lineBreaksOf(tag);
         const std::string_view body = std::string_view(text).substr(tagEnd + 1, close - tagEnd - 1);

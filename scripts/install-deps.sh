@@ -7,6 +7,9 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
 if [ "${1:-}" = "--tests" ]; then
     packages+=(chromium chromium-driver)
 fi
+if [ "${1:-}" = "--bench" ]; then
+    packages+=(wrk)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

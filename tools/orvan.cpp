@@ -13,6 +13,7 @@
 #include "com_server/dispatch.h"
 #include "com_server/error.h"
 #include "data_access/providers/provider.h"
+#include "page_host/http/serve_command.h"
 #include "page_host/run_command.h"
 #include "schema/schema.h"
 #include "session_services/password.h"
@@ -32,7 +33,9 @@ const char* kUsage =
     "  passwd LOGIN PASSWORD                           print the stored form of a user's password\n"
     "  run PAGE [--root DIR] [--config FILE] [--app NAME=VALUE]... [--query NAME=VALUE]...\n"
     "      [--form NAME=VALUE]... [--cookie NAME=VALUE]... [--eventlog FILE] [--locale pt-BR|en-US]\n"
-    "      [--registry FILE]                           run one page once and print the response body\n";
+    "      [--registry FILE]                           run one page once and print the response body\n"
+    "  serve [--config FILE] [--root DIR] [--listen ADDRESS:PORT] [--eventlog FILE] [--locale pt-BR|en-US]\n"
+    "      [--registry FILE] [--access-log FILE|-]     serve the site over HTTP until SIGTERM or SIGINT\n";
 
 // The component library: --component, else $ORVAN_COMPONENT, else the one built beside this program.
 std::string componentPath(const std::vector<std::string>& args) {
@@ -161,6 +164,7 @@ int main(int argc, char** argv) {
         if (command == "init-db") return initDb(args);
         if (command == "passwd") return passwd(args);
         if (command == "run") return orvan::host::orvanRun(args, std::cout, std::cerr);
+        if (command == "serve") return orvan::host::http::orvanServe(args, std::cout, std::cerr);
     } catch (const std::exception& e) {
         std::cerr << "orvan " << command << ": " << e.what() << "\n";
         return 1;

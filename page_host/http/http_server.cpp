@@ -22,7 +22,8 @@ namespace {
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -69,8 +70,8 @@ MHD_Result collectHeader(void* cls, MHD_ValueKind, const char* key, const char* 
 }
 
 // One part of a multipart body, possibly in several pieces: off == 0 starts a field.
-MHD_Result collectPart(void* cls, MHD_ValueKind, const char* key, const char*, const char*, const char*,
-                       const char* data, std::uint64_t off, std::size_t size) {
+MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, const char*, const char*, const char*,
+                        const char* data, std::uint64_t off, std::size_t size) {
     auto& form = static_cast<RequestState*>(cls)->request.form;
     if (off == 0 || form.empty() || form.back().first != (key ? key : ""))
         form.emplace_back(key ? key : "", std::string());
@@ -104,7 +105,8 @@ struct HttpServer::Impl {
     MHD_Result answer(MHD_Connection* connection, RequestState& state, HttpResponse response);
     MHD_Result answerError(MHD_Connection* connection, RequestState& state, int status,
                            const std::string& text);
-    MHD_Result begin(MHD_Connection* connection, RequestState& state, const char* method, const char* version);
+    MHD_Result begin(MHD_Connection* connection, RequestState& state, const char* method,
+                     const char* version);
 };
 
 void* HttpServer::Impl::uriLogged(void*, const char* uri, MHD_Connection*) {
@@ -141,7 +143,8 @@ MHD_Result HttpServer::Impl::answer(MHD_Connection* connection, RequestState& st
         r = MHD_create_response_from_fd64(response.fileSize, response.fileDescriptor);
         if (!r) ::close(response.fileDescriptor);
     } else {
-        r = MHD_create_response_from_buffer(response.body.size(), response.body.data(), MHD_RESPMEM_MUST_COPY);
+        r = MHD_create_response_from_buffer(response.body.size(), response.body.data(),
+                                            MHD_RESPMEM_MUST_COPY);
     }
     if (!r) return MHD_NO;
     for (const auto& [name, value] : response.headers) {
@@ -162,7 +165,8 @@ MHD_Result HttpServer::Impl::answerError(MHD_Connection* connection, RequestStat
     HttpResponse response;
     response.status = status;
     response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
-    response.body = "<html><head><title>" + text + "</title></head><body><h1>" + text + "</h1></body></html>\n";
+    response.body =
+        "<html><head><title>" + text + "</title></head><body><h1>" + text + "</h1></body></html>\n";
     return answer(connection, state, std::move(response));
 }
 
@@ -172,7 +176,8 @@ MHD_Result HttpServer::Impl::begin(MHD_Connection* connection, RequestState& sta
     request.method = method ? method : "";
     request.version = version ? version : "";
     MHD_get_connection_values(connection, MHD_HEADER_KIND, collectHeader, &request.headers);
-    if (const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
+    if (const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
         request.remoteAddress = addressText(info->client_addr, &request.remotePort);
     request.contentType = request.header("Content-Type");
     state.started = true;
@@ -187,16 +192,15 @@ MHD_Result HttpServer::Impl::begin(MHD_Connection* connection, RequestState& sta
 
     const std::string length = request.header("Content-Length");
     if (!length.empty()) {
-        char* end = nullptr;
-        const unsigned long long declared = std::strtoull(length.c_str(), &end, 10);
-        if (declared > config.requestBodySize)
+        // The library has already refused a length that is not a number.
+        if (std::strtoull(length.c_str(), nullptr, 10) > config.requestBodySize)
             return answerError(connection, state, 413, "Payload Too Large");
     }
     if (startsWithNoCase(request.contentType, "application/x-www-form-urlencoded")) {
         state.kind = BodyKind::UrlEncoded;
     } else if (startsWithNoCase(request.contentType, "multipart/form-data")) {
         state.kind = BodyKind::Multipart;
-        state.post = MHD_create_post_processor(connection, 16 * 1024, collectPart, &state);
+        state.post = MHD_create_post_processor(connection, 16 * 1024, collectField, &state);
         if (!state.post) return answerError(connection, state, 400, "Bad Request");
     } else {
         state.kind = BodyKind::Raw;
@@ -292,18 +296,19 @@ void HttpServer::start() {
     // The library's per-connection memory holds the request line and headers and the response
     // headers; it gets twice the header limit and room to spare, and the limit is checked on arrival.
     const std::size_t memory = std::max<std::size_t>(32 * 1024, 2 * c.requestHeaderSize + 16 * 1024);
-    d.daemon = MHD_start_daemon(
-        flags, c.port, nullptr, nullptr, &Impl::access, &d,                           //
-        MHD_OPTION_EXTERNAL_LOGGER, &Impl::log, &d,                                   //
-        MHD_OPTION_SOCK_ADDR, address,                                                //
-        MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(std::max(1u, c.threads)),  //
-        MHD_OPTION_CONNECTION_LIMIT, c.connections,                                   //
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, c.connectionsPerClient,                   //
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory,                                   //
+    // clang-format off
+    d.daemon = MHD_start_daemon(flags, c.port, nullptr, nullptr, &Impl::access, &d,
+        MHD_OPTION_EXTERNAL_LOGGER, &Impl::log, &d,
+        MHD_OPTION_SOCK_ADDR, address,
+        MHD_OPTION_THREAD_POOL_SIZE, std::max(1u, c.threads),
+        MHD_OPTION_CONNECTION_LIMIT, c.connections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, c.connectionsPerClient,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory,
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(c.connectionTimeout.count()),
-        MHD_OPTION_URI_LOG_CALLBACK, &Impl::uriLogged, &d,  //
-        MHD_OPTION_NOTIFY_COMPLETED, &Impl::completed, &d,  //
+        MHD_OPTION_URI_LOG_CALLBACK, &Impl::uriLogged, &d,
+        MHD_OPTION_NOTIFY_COMPLETED, &Impl::completed, &d,
         MHD_OPTION_END);
+    // clang-format on
     if (!d.daemon)
         throw HttpServerError("cannot listen on " + c.address + ":" + std::to_string(c.port) + ": " +
                               std::strerror(errno));

@@ -70,10 +70,9 @@ bool percentDecodePath(std::string_view raw, std::string& out) {
     for (std::size_t i = 0; i < raw.size(); ++i) {
         char c = raw[i];
         if (c == '%') {
-            if (i + 2 >= raw.size() + 0 && i + 2 > raw.size() - 1 + 1) return false;
-            if (i + 2 >= raw.size() + 1) return false;
+            if (i + 2 >= raw.size()) return false;
             const int hi = hexValue(raw[i + 1]);
-            const int lo = i + 2 < raw.size() ? hexValue(raw[i + 2]) : -1;
+            const int lo = hexValue(raw[i + 2]);
             if (hi < 0 || lo < 0) return false;
             c = static_cast<char>(hi * 16 + lo);
             i += 2;
@@ -147,7 +146,8 @@ SiteTarget resolveTarget(const fs::path& canonicalRoot, std::string_view rawPath
         for (const char* name : {"default.asp", "index.asp"}) {
             const fs::path entry = findEntry(canonical, name);
             fs::path page;
-            if (entry.empty() || !canonicalInside(canonicalRoot, entry, page) || !fs::is_regular_file(page, ec))
+            if (entry.empty() || !canonicalInside(canonicalRoot, entry, page) ||
+                !fs::is_regular_file(page, ec))
                 continue;
             target.kind = SiteTarget::Kind::Page;
             target.file = page;
@@ -158,13 +158,14 @@ SiteTarget resolveTarget(const fs::path& canonicalRoot, std::string_view rawPath
         return target;
     }
     if (!fs::is_regular_file(canonical, ec)) return target;
-    if (isPage(path)) {
+    // The type is the real file's: a link named .txt to a page does not show the page's source.
+    if (isPage(canonical)) {
         target.kind = SiteTarget::Kind::Page;
         target.file = canonical;
         target.pagePath = pagePath;
         return target;
     }
-    const std::string_view type = contentTypeFor(path);
+    const std::string_view type = contentTypeFor(canonical);
     if (type.empty()) return target;
     target.kind = SiteTarget::Kind::File;
     target.file = canonical;

@@ -24,8 +24,8 @@ struct HttpRequest {
     NameValues headers;   // in the order they came
     std::string contentType;
     std::uint64_t contentLength = 0;  // bytes of body received
-    NameValues form;      // the fields of an url-encoded or multipart/form-data body, decoded
-    std::string body;     // the body when it is not a form
+    NameValues form;                  // the fields of an url-encoded or multipart/form-data body, decoded
+    std::string body;                 // the body when it is not a form
     std::string remoteAddress;
     std::uint16_t remotePort = 0;
     std::chrono::system_clock::time_point received;
@@ -39,7 +39,8 @@ struct HttpResponse {
     int status = 200;
     NameValues headers;  // Content-Length is the server's; everything else is sent as given
     std::string body;
-    int fileDescriptor = -1;  // when >= 0: the body is fileSize bytes of this open file (the server closes it)
+    int fileDescriptor =
+        -1;  // when >= 0: the body is fileSize bytes of this open file (the server closes it)
     std::uint64_t fileSize = 0;
 
     std::uint64_t bodySize() const { return fileDescriptor >= 0 ? fileSize : body.size(); }
@@ -51,12 +52,12 @@ using HttpLogger = std::function<void(const HttpRequest&, int status, std::uint6
 
 struct HttpServerConfig {
     std::string address = "127.0.0.1";  // IPv4 or IPv6 literal
-    std::uint16_t port = 8080;           // 0: a free port, which port() then tells
+    std::uint16_t port = 8080;          // 0: a free port, which port() then tells
     unsigned threads = 8;
     unsigned connections = 256;
-    unsigned connectionsPerClient = 32;       // per client address
-    std::size_t requestHeaderSize = 8 * 1024;  // request line and headers; larger: 431
-    std::size_t requestBodySize = 1024 * 1024;  // larger: 413
+    unsigned connectionsPerClient = 32;          // per client address
+    std::size_t requestHeaderSize = 8 * 1024;    // request line and headers; larger: 431
+    std::size_t requestBodySize = 1024 * 1024;   // larger: 413
     std::chrono::seconds connectionTimeout{30};  // an idle or stalled connection is closed after it
     HttpHandler handler;
     HttpLogger logger;

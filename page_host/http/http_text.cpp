@@ -1,0 +1,214 @@
+// HTTP texts: dates, cookies, the access log line, HTML escaping. Month and day names are written
+// out here rather than taken from the C library, whose names follow the process locale.
+#include "page_host/http/internal/http_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace orvan::host::http {
+
+namespace {
+
+constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Server.URLEncode's form: letters and digits stay, a blank is '+', every other byte %XX.
+std::string urlEncode(std::string_view text) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c)) {
+            out += static_cast<char>(c);
+        } else if (c == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string urlDecode(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            out += ' ';
+        } else if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+                   hexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+std::string httpDate(std::time_t when) {
+    std::tm t{};
+    ::gmtime_r(&when, &t);
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[t.tm_wday], t.tm_mday,
+                  kMonths[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    return text;
+}
+
+std::time_t parseHttpDate(std::string_view text) {
+    // The preferred form only ("Sun, 06 Nov 1994 08:49:37 GMT"); clients send nothing else today,
+    // and a date that is not understood only means the file is sent again.
+    char day[4] = "", month[4] = "", zone[4] = "";
+    int mday = 0, year = 0, hour = 0, minute = 0, second = 0;
+    const std::string copy(text);
+    if (std::sscanf(copy.c_str(), "%3s, %d %3s %d %d:%d:%d %3s", day, &mday, month, &year, &hour, &minute,
+                    &second, zone) != 8 ||
+        std::strcmp(zone, "GMT") != 0)
+        return -1;
+    unsigned m = 0;
+    while (m < 12 && std::strcmp(kMonths[m], month) != 0) ++m;
+    if (m == 12 || mday < 1 || mday > 31 || hour > 23 || minute > 59 || second > 60) return -1;
+    const std::int64_t days = daysFromCivil(year, m + 1, static_cast<unsigned>(mday));
+    return static_cast<std::time_t>(days * 86400 + hour * 3600 + minute * 60 + second);
+}
+
+std::time_t timeFromDateSerial(double serial) {
+    const double whole = std::floor(serial);
+    const std::int64_t seconds = std::llround((serial - whole) * 86400.0);
+    std::int64_t y = 0;
+    unsigned m = 0, d = 0;
+    civilFromDays(static_cast<std::int64_t>(whole) + daysFromCivil(1899, 12, 30), y, m, d);
+    std::tm t{};
+    t.tm_year = static_cast<int>(y - 1900);
+    t.tm_mon = static_cast<int>(m) - 1;
+    t.tm_mday = static_cast<int>(d);
+    t.tm_sec = static_cast<int>(seconds);  // mktime carries seconds over into minutes and hours
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+std::string setCookieValue(const ResponseCookie& cookie) {
+    std::string out = urlEncode(cookie.name) + "=" + urlEncode(cookie.value);
+    if (cookie.expires) out += "; expires=" + httpDate(timeFromDateSerial(*cookie.expires));
+    if (!cookie.domain.empty()) out += "; domain=" + cookie.domain;
+    out += "; path=" + (cookie.path.empty() ? std::string("/") : cookie.path);
+    if (cookie.secure) out += "; secure";
+    return out;
+}
+
+NameValues parseCookieHeader(std::string_view header) {
+    NameValues out;
+    while (!header.empty()) {
+        const std::size_t end = header.find(';');
+        const std::string_view piece = trim(header.substr(0, end));
+        header = end == std::string_view::npos ? std::string_view() : header.substr(end + 1);
+        if (piece.empty()) continue;
+        const std::size_t eq = piece.find('=');
+        if (eq == std::string_view::npos)
+            out.emplace_back(urlDecode(piece), std::string());
+        else
+            out.emplace_back(urlDecode(trim(piece.substr(0, eq))), urlDecode(trim(piece.substr(eq + 1))));
+    }
+    return out;
+}
+
+std::string commonLogLine(std::string_view remoteAddress, std::chrono::system_clock::time_point received,
+                          std::string_view method, std::string_view target, std::string_view version,
+                          int status, std::uint64_t bytes) {
+    const std::time_t when = std::chrono::system_clock::to_time_t(received);
+    std::tm t{};
+    ::localtime_r(&when, &t);
+    const long offset = t.tm_gmtoff / 60;
+    char date[64];
+    std::snprintf(date, sizeof date, "%02d/%s/%04d:%02d:%02d:%02d %c%02ld%02ld", t.tm_mday, kMonths[t.tm_mon],
+                  t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec, offset < 0 ? '-' : '+',
+                  std::labs(offset) / 60, std::labs(offset) % 60);
+    std::string line;
+    line.reserve(96 + target.size());
+    line.append(remoteAddress.empty() ? "-" : remoteAddress);
+    line.append(" - - [").append(date).append("] \"");
+    // The request line is the client's; a quote or a control character in it would break the line.
+    for (std::string_view part : {method, std::string_view(" "), target, std::string_view(" "), version}) {
+        for (char c : part) {
+            if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+                line.append(escaped);
+            } else {
+                line += c;
+            }
+        }
+    }
+    line.append("\" ").append(std::to_string(status)).append(" ");
+    line.append(bytes == 0 ? std::string("-") : std::to_string(bytes));
+    line += '\n';
+    return line;
+}
+
+std::string htmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace orvan::host::http

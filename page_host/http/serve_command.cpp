@@ -1,0 +1,264 @@
+// `orvan serve`: options and the configuration's "server" settings, process settings as `orvan run`
+// makes them, the server, and the wait for a stop signal.
+#include "page_host/http/serve_command.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "com_server/class_registry.h"
+#include "com_server/event_log.h"
+#include "com_server/regional.h"
+#include "data_access/ado/ado.h"
+#include "page_host/config.h"
+
+namespace orvan::host::http {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orvan serve [--config FILE] [--root DIR] [--listen ADDRESS:PORT] [--eventlog FILE]\n"
+    "                   [--locale pt-BR|en-US] [--registry FILE] [--access-log FILE|-]\n";
+
+struct UsageError {
+    std::string message;
+};
+
+struct Options {
+    std::optional<std::string> config, root, listen, eventlog, locale, registry, accessLog;
+};
+
+Options parse(const std::vector<std::string>& args) {
+    Options o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> inlineValue;
+        if (arg.rfind("--", 0) != 0) throw UsageError{"unexpected argument \"" + arg + "\""};
+        if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg.erase(eq);
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+            return args[++i];
+        };
+        std::optional<std::string>* target = arg == "--config"       ? &o.config
+                                             : arg == "--root"       ? &o.root
+                                             : arg == "--listen"     ? &o.listen
+                                             : arg == "--eventlog"   ? &o.eventlog
+                                             : arg == "--locale"     ? &o.locale
+                                             : arg == "--registry"   ? &o.registry
+                                             : arg == "--access-log" ? &o.accessLog
+                                                                     : nullptr;
+        if (!target) throw UsageError{"unknown option " + arg};
+        *target = value();
+    }
+    return o;
+}
+
+// Blocks SIGTERM and SIGINT in the calling thread (and so in every thread started after it) for the
+// scope; the thread then takes them with sigwait.
+class StopSignals {
+public:
+    StopSignals() {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGTERM);
+        sigaddset(&set_, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+    }
+    ~StopSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    int wait() {
+        int signal = 0;
+        while (sigwait(&set_, &signal) != 0) {
+        }
+        return signal;
+    }
+
+private:
+    sigset_t set_{};
+    sigset_t previous_{};
+};
+
+}  // namespace
+
+bool parseListenAddress(const std::string& text, std::string& address, std::uint16_t& port) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon + 1 == text.size()) return false;
+    std::string host = text.substr(0, colon);
+    const std::string digits = text.substr(colon + 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 5) return false;
+    const unsigned long number = std::stoul(digits);
+    if (number > 65535) return false;
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    } else if (host.find(':') != std::string::npos) {
+        return false;  // an IPv6 address needs its brackets
+    }
+    address = host.empty() ? "127.0.0.1" : host;
+    port = static_cast<std::uint16_t>(number);
+    return true;
+}
+
+void loadServerSettings(const fs::path& file, SiteOptions& options, std::string& accessLogPath) {
+    using json = nlohmann::json;
+    const std::string name = file.string();
+    std::ifstream in(file);
+    if (!in) throw ConfigError("configuration file " + name + ": cannot be read (missing or not permitted)");
+    json doc;
+    try {
+        doc = json::parse(in);
+    } catch (const json::parse_error& e) {
+        throw ConfigError("configuration file " + name + ": malformed JSON: " + e.what());
+    }
+    if (!doc.is_object() || !doc.contains("server")) return;
+    const json& server = doc["server"];
+    const fs::path base = fs::absolute(file).parent_path();
+    auto fromBase = [&](const std::string& path) {
+        return fs::path(path).is_absolute() ? fs::path(path) : (base / path).lexically_normal();
+    };
+
+    for (const auto& [key, value] : server.items()) {
+        const std::string where = "configuration file " + name + ": \"server\"." + key;
+        auto count = [&](std::uint64_t least, std::uint64_t most) -> std::uint64_t {
+            if (!value.is_number_unsigned() && !(value.is_number_integer() && value.get<std::int64_t>() >= 0))
+                throw ConfigError(where + " must be a whole number");
+            const std::uint64_t n = value.get<std::uint64_t>();
+            if (n < least || n > most)
+                throw ConfigError(where + " must be between " + std::to_string(least) + " and " +
+                                  std::to_string(most));
+            return n;
+        };
+        auto text = [&]() -> std::string {
+            if (!value.is_string() || value.get<std::string>().empty())
+                throw ConfigError(where + " must be a text");
+            return value.get<std::string>();
+        };
+        constexpr std::uint64_t kBig = std::numeric_limits<std::uint32_t>::max();
+        if (key == "root") {
+            options.root = fromBase(text());
+        } else if (key == "listen") {
+            if (!parseListenAddress(text(), options.address, options.port))
+                throw ConfigError(where + " must be ADDRESS:PORT, such as 127.0.0.1:8080");
+        } else if (key == "threads") {
+            options.threads = static_cast<unsigned>(count(1, 1024));
+        } else if (key == "connections") {
+            options.connections = static_cast<unsigned>(count(1, 1000000));
+        } else if (key == "connectionsPerClient") {
+            options.connectionsPerClient = static_cast<unsigned>(count(1, 1000000));
+        } else if (key == "requestHeaderSize") {
+            options.requestHeaderSize = count(1024, 1024 * 1024);
+        } else if (key == "requestBodySize") {
+            options.requestBodySize = count(0, kBig);
+        } else if (key == "requestTimeout") {
+            options.requestTimeout = std::chrono::seconds(count(1, 24 * 3600));
+        } else if (key == "scriptTimeout") {
+            options.scriptTimeout = std::chrono::seconds(count(1, 24 * 3600));
+        } else if (key == "sessionTimeout") {
+            options.sessionTimeout = static_cast<std::int32_t>(count(1, 24 * 60 * 365));
+        } else if (key == "accessLog") {
+            const std::string path = text();
+            accessLogPath = path == "-" ? path : fromBase(path).string();
+        } else {
+            throw ConfigError(where +
+                              ": unknown setting (root, listen, threads, connections, connectionsPerClient, "
+                              "requestHeaderSize, requestBodySize, requestTimeout, scriptTimeout, "
+                              "sessionTimeout, accessLog)");
+        }
+    }
+}
+
+int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Options options;
+    HostConfig config;
+    SiteOptions site;
+    site.root = ".";
+    std::string accessLogPath = "-";
+    try {
+        options = parse(args);
+        if (options.config) {
+            config = loadHostConfig(*options.config);
+            loadServerSettings(*options.config, site, accessLogPath);
+        }
+        if (options.root) site.root = *options.root;
+        if (options.listen && !parseListenAddress(*options.listen, site.address, site.port))
+            throw UsageError{"--listen takes ADDRESS:PORT, such as 127.0.0.1:8080, not \"" + *options.listen +
+                             "\""};
+        if (options.accessLog) accessLogPath = *options.accessLog;
+    } catch (const UsageError& e) {
+        err << "orvan serve: " << e.message << "\n" << kUsage;
+        return 2;
+    } catch (const ConfigError& e) {
+        err << "orvan serve: " << e.what() << "\n";
+        return 2;
+    }
+
+    const com::Regional* regional = &com::Regional::fromEnvironment();
+    if (options.locale) {
+        regional = com::Regional::byName(*options.locale);
+        if (!regional) {
+            err << "orvan serve: unknown locale \"" << *options.locale << "\" (pt-BR or en-US)\n";
+            return 2;
+        }
+    } else if (config.locale) {
+        regional = config.locale;
+    }
+    com::setProcessRegional(*regional);
+    try {
+        if (options.eventlog)
+            com::setEventLog(com::makeFileEventLog(*options.eventlog));
+        else if (config.eventlog)
+            com::setEventLog(makeEventLog(*config.eventlog));
+    } catch (const std::exception& e) {
+        err << "orvan serve: the event log cannot be opened: " << e.what() << "\n";
+        return 2;
+    }
+    if (options.registry)
+        com::ClassRegistry::instance().setRegistryFile(*options.registry);
+    else if (config.registry)
+        com::ClassRegistry::instance().setRegistryFile(*config.registry);
+    data::ado::registerAdoClasses();
+
+    std::ofstream accessFile;
+    if (accessLogPath != "-") {
+        accessFile.open(accessLogPath, std::ios::app);
+        if (!accessFile) {
+            err << "orvan serve: the access log " << accessLogPath << " cannot be opened\n";
+            return 2;
+        }
+        site.accessLog = &accessFile;
+    } else {
+        site.accessLog = &out;
+    }
+    site.application = config.application;
+
+    StopSignals signals;  // before the server's threads start, so that none of them takes the signal
+    SiteServer server(site);
+    try {
+        server.start();
+    } catch (const SiteServerError& e) {
+        err << "orvan serve: " << e.what() << "\n";
+        return 2;
+    }
+    const bool v6 = site.address.find(':') != std::string::npos;
+    out << "orvan serve: listening on http://" << (v6 ? "[" : "") << site.address << (v6 ? "]" : "") << ":"
+        << server.port() << "/ (site " << server.root().string() << ")" << std::endl;
+
+    const int signal = signals.wait();
+    err << "orvan serve: " << (signal == SIGINT ? "SIGINT" : "SIGTERM")
+        << ": stopping after the requests in flight\n";
+    server.stop();
+    err << "orvan serve: stopped\n";
+    return 0;
+}
+
+}  // namespace orvan::host::http

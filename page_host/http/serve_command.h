@@ -1,0 +1,36 @@
+// `orvan serve`: the site server from the command line, until SIGTERM or SIGINT.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "page_host/http/site_server.h"
+
+namespace orvan::host::http {
+
+// args are the words after "serve":
+//   [--config FILE] [--root DIR] [--listen ADDRESS:PORT] [--eventlog FILE] [--locale pt-BR|en-US]
+//   [--registry FILE] [--access-log FILE|-]
+// Options override the configuration file's settings; the site root is --root, else "server.root",
+// else the current folder; the address 127.0.0.1:8080 unless given. Prints "orvan serve: listening on
+// http://ADDRESS:PORT/ (site ROOT)" on out once listening, the access log on out unless --access-log
+// names a file, and serves until the process gets SIGTERM or SIGINT, then stops gracefully (requests
+// in flight finish, remaining sessions end with Session_OnEnd). Result: 0 after a stop; 2 for a usage
+// error, a bad configuration or a server that cannot start.
+int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Reads the "server" object of a configuration file into options:
+//   {"server": {"root": "site", "listen": "0.0.0.0:8080", "threads": 8, "connections": 256,
+//               "connectionsPerClient": 32, "requestHeaderSize": 8192, "requestBodySize": 1048576,
+//               "requestTimeout": 30, "scriptTimeout": 90, "sessionTimeout": 20, "accessLog": "PATH"|"-"}}
+// every member optional (times in seconds, sessionTimeout in minutes, sizes in bytes; relative paths
+// from the file's folder). accessLog, when present, is stored in accessLogPath. Throws ConfigError
+// (page_host/config.h) for an unknown member, a wrong type or a value out of range.
+void loadServerSettings(const std::filesystem::path& file, SiteOptions& options, std::string& accessLogPath);
+
+// "ADDRESS:PORT", "[IPv6]:PORT" or ":PORT" (127.0.0.1); false for anything else.
+bool parseListenAddress(const std::string& text, std::string& address, std::uint16_t& port);
+
+}  // namespace orvan::host::http
