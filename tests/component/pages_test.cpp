@@ -1,0 +1,103 @@
+// The component as pages use it: a JScript page run by `orvan run` against the demo database logs in,
+// works on a task with every Pauta method and logs out, on both engines; the rows are checked after.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "agenda_database.h"
+
+namespace orvan::testing {
+namespace {
+
+class PagesTest : public AgendaTest {
+protected:
+    // Runs the page text with `orvan run` on this test's database; returns its standard output.
+    std::string runPage(const std::string& text, int* status) {
+        const std::string page = (folder / "pagina.asp").string();
+        std::ofstream(page) << text;
+        const std::string registry = (folder / "registry").string();
+        const std::string cmd = std::string(ORVAN_BINARY) + " regsvr --registry " + registry + " > /dev/null && " +
+                                ORVAN_BINARY + " run " + page + " --registry " + registry +
+                                " --app \"dataconn_ConnectionString=" + connection +
+                                "\" --app dataconn_CommandTimeout=30 --eventlog " + (folder / "events").string() + " 2>&1";
+        FILE* p = ::popen(cmd.c_str(), "r");
+        std::string out;
+        char buf[4096];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+        *status = ::pclose(p);
+        return out;
+    }
+};
+
+TEST_P(PagesTest, ADayOfWorkThroughEveryMethod) {
+    schema::addDemoData(*session);
+    int status = 0;
+    const std::string out = runPage(R"(<%
+var g = Server.CreateObject("Orvan_Geral.Geral");
+var r = g.Login("ana", "ana123", "EST 'A'");
+Response.Write("login=" + (r instanceof Array) + "," + r.length + "," + r[1] + "," + (r[10] instanceof Date) + "\n");
+var p = Server.CreateObject("Orvan_Geral.Pauta");
+var t = p.Criar_Nova_Tarefa(5001, r[3]);
+Response.Write("tarefa=" + typeof t + "\n");
+var ini = new ByRef("08/12/2026 09:00"), fim = new ByRef("08/12/2026 18:30");
+Response.Write("andamento=" + p.Tarefa_Atualiza(t, r[3], ini, fim, "feito") + "," + (ini.value instanceof Date) + "\n");
+Response.Write("redirecionar=" + p.Tarefa_Redirecionar(t, "2002, 2003") + "\n");
+Response.Write("injecao=" + p.Tarefa_Redirecionar(t, "1) OR (1=1").substring(0, 4) + "\n");
+Response.Write("dados=" + p.Atualiza_Dados_Tarefa(t, "Nova 'espec'", 3002, "09/03/2026", "") + "\n");
+Response.Write("horas=" + p.Cadastrar_Horas(7, t, r[3], r[4], r[0], "08/12/2026", 2.5, "09:00", "11:30", "obs", 0, t) + "\n");
+Response.Write("dica=" + p.Dicas_Incluir(5, "Use a agenda") + "\n");
+Response.Write("fim=" + g.Finalizar_Sessao_Uso(r[8]) + "\n");
+Response.Write("t=" + t + "\n");
+%>)",
+                                    &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("login=true,11,Ana Souza,true\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("tarefa=number\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("andamento=0,true\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("redirecionar=0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("injecao=5 - \n"), std::string::npos) << out;
+    EXPECT_NE(out.find("dados=undefined\n"), std::string::npos) << "Empty arrives as undefined: " << out;
+    EXPECT_NE(out.find("horas=0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("dica=0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("fim=true\n"), std::string::npos) << out;
+    const auto at = out.find("t=");
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string t = out.substr(at + 2, out.find('\n', at) - at - 2);
+
+    EXPECT_EQ(value("SELECT RSTATUS FROM tarefa WHERE OID = " + t), "1264");
+    EXPECT_EQ(value("SELECT ESPECIFICACAO FROM tarefa WHERE OID = " + t), "Nova 'espec'");
+    EXPECT_EQ(value("SELECT RRESPONSAVEL FROM RESPONSABILIDADE WHERE RPAPEL = 1105 AND RITEM = " + t), "3002");
+    EXPECT_EQ(value("SELECT INICIO FROM PRAZO WHERE RTIPO = 1007 AND RTAREFA = " + t), "09/03/2026");
+    EXPECT_EQ(count("SELECT * FROM RESPONSABILIDADE WHERE RPAPEL = 1078 AND RITEM = " + t + " AND RRESPONSAVEL IN (2002, 2003)"), 2);
+    EXPECT_EQ(value("SELECT RRESPONSAVEL FROM RESPONSABILIDADE WHERE RPAPEL = 1078 AND RITEM = " + t +
+                    " AND RRESPONSAVEL NOT IN (2002, 2003)"),
+              "7")
+        << "Ana, no longer listed, handed to the none oid";
+    EXPECT_EQ(count("SELECT * FROM PECAAUTORIZADA WHERE RAUTORIZACAO = " + t), 2);
+    EXPECT_EQ(count("SELECT * FROM FOLHADEHORARIO WHERE RTAREFA = " + t), 1);
+    EXPECT_EQ(count("SELECT * FROM DICADODIA WHERE Texto = 'Use a agenda'"), 1);
+    EXPECT_EQ(count("SELECT * FROM sessaoaplicativo WHERE ESTACAO = 'EST ''A''' AND TERMINO IS NOT NULL"), 1);
+    EXPECT_EQ(count("SELECT * FROM sessaodeuso WHERE SITUACAO = 2 AND TERMINO IS NOT NULL"), 1);
+}
+
+TEST_P(PagesTest, SeveralMatchingRowsStartOneSession) {
+    schema::addDemoData(*session);
+    exec("INSERT INTO comunicacao (oid, ritem, rendereco, rtipo) VALUES (2199, 1001, 2001, 1121)");
+    int status = 0;
+    const std::string out = runPage(R"(<%
+var g = Server.CreateObject("Orvan_Geral.Geral");
+var r = g.Login("ANA", "ana123", "EST");
+Response.Write(r[1] + ";" + r[8]);
+%>)",
+                                    &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_EQ(out.rfind("Ana Souza;", 0), 0u) << out;
+    EXPECT_EQ(count("SELECT * FROM sessaoaplicativo"), 1);
+}
+
+ORVAN_ON_BOTH_ENGINES(PagesTest);
+
+}  // namespace
+}  // namespace orvan::testing
