@@ -6,9 +6,12 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           nlohmann-json3-dev)
 if [ "${1:-}" = "--tests" ]; then
     packages+=(chromium chromium-driver)
+    # The browser test runs on Node.js; any Node.js 18 or later will do, Debian's included.
+    command -v node >/dev/null || packages+=(nodejs)
+    command -v npm >/dev/null || packages+=(npm)
 fi
 if [ "${1:-}" = "--bench" ]; then
-    packages+=(wrk)
+    packages+=(wrk curl)
 fi
 missing=()
 for p in "${packages[@]}"; do
