@@ -450,12 +450,8 @@ const com::TypeInfo& Pauta::members() {
     static const com::TypeInfo info = [] {
         com::TypeInfo t{"Pauta", kInterfaceName, {}};
         for (auto& m : com::storedProperty<&Pauta::Comum>("Comum", 0x40030005)) t.members.push_back(std::move(m));
+        for (auto& m : usarMembers(0x60030002)) t.members.push_back(std::move(m));
         for (auto& m : std::vector<com::MemberInfo>{
-                 method<&Pauta::Usar_Application>("Usar_Application", 0x60030002),
-                 method<&Pauta::Usar_Response>("Usar_Response", 0x60030003),
-                 method<&Pauta::Usar_Session>("Usar_Session", 0x60030004),
-                 method<&Pauta::Usar_Server>("Usar_Server", 0x60030005),
-                 method<&Pauta::Usar_Request>("Usar_Request", 0x60030006),
                  method<&Pauta::Tarefa_Atualiza>("Tarefa_Atualiza", 0x60030007,
                                                  {"OidTarefa", "Usuario", "Data_ini", "Data_ter", "Observacao"}),
                  method<&Pauta::Dicas_Incluir>("Dicas_Incluir", 0x60030008, {"Ordem", "Texto"}),

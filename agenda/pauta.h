@@ -11,7 +11,7 @@
 
 namespace orvan::agenda {
 
-class Pauta : public com::ComponentObject {
+class Pauta : public com::HostedObject {
 public:
     static constexpr const char* kInterfaceName = "_Pauta";
     static constexpr const char* kProgId = "Orvan_Geral.Pauta";
@@ -22,11 +22,6 @@ public:
 
     com::ComPtr<data::Comum> Comum;  // published: get, put by reference
 
-    void Usar_Application() { host_.Usar_Application(); }
-    void Usar_Response() { host_.Usar_Response(); }
-    void Usar_Session() { host_.Usar_Session(); }
-    void Usar_Server() { host_.Usar_Server(); }
-    void Usar_Request() { host_.Usar_Request(); }
 
     com::Variant Tarefa_Atualiza(std::int32_t& OidTarefa, std::int32_t& Usuario, com::Variant& Data_ini,
                                  com::Variant& Data_ter, com::Variant& Observacao);
@@ -57,7 +52,6 @@ private:
     // date. The helper is created on first use and lives for the calling method only.
     com::Variant agora(com::ComPtr<data::DateHelper>& helper);
 
-    com::HostObjects host_;
 };
 
 }  // namespace orvan::agenda

@@ -101,4 +101,12 @@ void HostObjects::Usar_Session() { obtain(oSession, "Session"); }
 void HostObjects::Usar_Server() { obtain(oServer, "Server"); }
 void HostObjects::Usar_Request() { obtain(oRequest, "Request"); }
 
+std::vector<MemberInfo> HostedObject::usarMembers(std::int32_t first) {
+    return {method<&HostedObject::Usar_Application>("Usar_Application", first),
+            method<&HostedObject::Usar_Response>("Usar_Response", first + 1),
+            method<&HostedObject::Usar_Session>("Usar_Session", first + 2),
+            method<&HostedObject::Usar_Server>("Usar_Server", first + 3),
+            method<&HostedObject::Usar_Request>("Usar_Request", first + 4)};
+}
+
 }  // namespace orvan::com

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "com_server/class_registry.h"
 #include "com_server/dispatch.h"
 #include "com_server/object.h"
 #include "com_server/variant.h"
@@ -130,6 +131,23 @@ struct HostObjects {
     void Usar_Session();
     void Usar_Server();
     void Usar_Request();
+};
+
+// A component class that reaches the host objects: the five published Usar_* methods over its own
+// references (Comum, Geral and Pauta all derive from it).
+class HostedObject : public ComponentObject {
+public:
+    void Usar_Application() { host_.Usar_Application(); }
+    void Usar_Response() { host_.Usar_Response(); }
+    void Usar_Session() { host_.Usar_Session(); }
+    void Usar_Server() { host_.Usar_Server(); }
+    void Usar_Request() { host_.Usar_Request(); }
+
+protected:
+    // The five Usar_* members for a member table, with consecutive dispatch ids from first.
+    static std::vector<MemberInfo> usarMembers(std::int32_t first);
+
+    HostObjects host_;
 };
 
 }  // namespace orvan::com

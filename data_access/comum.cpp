@@ -254,12 +254,8 @@ const com::TypeInfo& Comum::members() {
                                              Param("LockType", Variant(std::int32_t{1})),
                                              Param("CursorLocation", Variant(std::int32_t{2})),
                                              Param("MaxRecords", Variant(std::int32_t{0}))};
-        add({method<&Comum::Usar_Application>("Usar_Application", 0x60030000),
-             method<&Comum::Usar_Response>("Usar_Response", 0x60030001),
-             method<&Comum::Usar_Session>("Usar_Session", 0x60030002),
-             method<&Comum::Usar_Server>("Usar_Server", 0x60030003),
-             method<&Comum::Usar_Request>("Usar_Request", 0x60030004),
-             method<&Comum::Abrir_Conexao>("Abrir_Conexao", 0x60030005),
+        add(usarMembers(0x60030000));
+        add({method<&Comum::Abrir_Conexao>("Abrir_Conexao", 0x60030005),
              method<&Comum::Abrir_Conexao2>("Abrir_Conexao2", 0x60030006),
              method<&Comum::Tratar_Erro>("Tratar_Erro", 0x60030007, {"sql", "FUNCAO", "NUMERO_ERRO", "SOBRE_ERRO"}),
              method<&Comum::Executar>("Executar", 0x60030008, executar),

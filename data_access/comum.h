@@ -15,7 +15,7 @@
 
 namespace orvan::data {
 
-class Comum : public com::ComponentObject {
+class Comum : public com::HostedObject {
 public:
     static constexpr const char* kInterfaceName = "_Comum";
     static constexpr const char* kProgId = "Orvan_Geral.Comum";
@@ -32,11 +32,6 @@ public:
     com::ComPtr<ado::Recordset> rs, rs2, rs3;
     com::ComPtr<DateHelper> oData;
 
-    void Usar_Application() { host_.Usar_Application(); }
-    void Usar_Response() { host_.Usar_Response(); }
-    void Usar_Session() { host_.Usar_Session(); }
-    void Usar_Server() { host_.Usar_Server(); }
-    void Usar_Request() { host_.Usar_Request(); }
 
     // Opens a new conex (conex2). Result: Integer 0, or the failure text (after the error report).
     com::Variant Abrir_Conexao();
@@ -70,7 +65,6 @@ private:
                          const char* routine, com::Variant& sql, std::int32_t CursorType, std::int32_t LockType,
                          std::int32_t CursorLocation, std::int32_t MaxRecords);
 
-    com::HostObjects host_;
     com::Variant cfgConnectionString;
     com::Variant cfgConnectionTimeout;
     std::string cfgCommandTimeout;

@@ -269,12 +269,8 @@ const com::TypeInfo& Geral::members() {
         for (auto& m : com::storedProperty<&Geral::Comum>("Comum", 0x40030005)) t.members.push_back(std::move(m));
         for (auto& m : com::storedProperty<&Geral::LastError>("LastError", 0x40030006))
             t.members.push_back(std::move(m));
+        for (auto& m : usarMembers(0x60030002)) t.members.push_back(std::move(m));
         for (auto& m : std::vector<com::MemberInfo>{
-                 method<&Geral::Usar_Application>("Usar_Application", 0x60030002),
-                 method<&Geral::Usar_Response>("Usar_Response", 0x60030003),
-                 method<&Geral::Usar_Session>("Usar_Session", 0x60030004),
-                 method<&Geral::Usar_Server>("Usar_Server", 0x60030005),
-                 method<&Geral::Usar_Request>("Usar_Request", 0x60030006),
                  method<&Geral::fObterValorParametro>(
                      "fObterValorParametro", 0x60030007,
                      {"pNomeInterno", Param("pOidItem", Variant(std::int32_t{1})), Param("ptipo", Variant("S"))}),

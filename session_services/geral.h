@@ -11,7 +11,7 @@
 
 namespace orvan::session {
 
-class Geral : public com::ComponentObject {
+class Geral : public com::HostedObject {
 public:
     static constexpr const char* kInterfaceName = "_Geral";
     static constexpr const char* kProgId = "Orvan_Geral.Geral";
@@ -23,11 +23,6 @@ public:
     com::ComPtr<data::Comum> Comum;  // published: get, set by reference
     std::string LastError;           // published: get, let
 
-    void Usar_Application() { host_.Usar_Application(); }
-    void Usar_Response() { host_.Usar_Response(); }
-    void Usar_Session() { host_.Usar_Session(); }
-    void Usar_Server() { host_.Usar_Server(); }
-    void Usar_Request() { host_.Usar_Request(); }
 
     com::Variant fObterValorParametro(com::Variant& pNomeInterno, std::int32_t& pOidItem, std::string& ptipo);
     com::ComPtr<data::ado::Recordset> fObterRotuloCpo(std::int32_t& rAplicativo);
@@ -45,7 +40,6 @@ private:
     // The current date and time as stored in the session tables: DataHoraAgora read back as a date.
     com::Variant agora();
 
-    com::HostObjects host_;
 };
 
 }  // namespace orvan::session
