@@ -5,6 +5,9 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "com_server/class_registry.h"
+#include "data_access/ado/ado.h"
+
 namespace orvan::host {
 
 namespace fs = std::filesystem;
@@ -52,6 +55,36 @@ std::shared_ptr<com::EventLog> makeEventLog(const std::string& setting) {
     if (setting == "syslog") return com::makeSyslogEventLog();
     if (setting.rfind("file:", 0) == 0 && setting.size() > 5) return com::makeFileEventLog(setting.substr(5));
     throw ConfigError("the event log must be \"syslog\" or \"file:PATH\", not \"" + setting + "\"");
+}
+
+const com::Regional* chooseRegional(const ProcessOptions& options, const HostConfig& config,
+                                    std::string_view command, std::ostream& err) {
+    if (options.locale) {
+        const com::Regional* regional = com::Regional::byName(*options.locale);
+        if (!regional) err << command << ": unknown locale \"" << *options.locale << "\" (pt-BR or en-US)\n";
+        return regional;
+    }
+    return config.locale ? config.locale : &com::Regional::fromEnvironment();
+}
+
+bool applyProcessSettings(const com::Regional& regional, const ProcessOptions& options,
+                          const HostConfig& config, std::string_view command, std::ostream& err) {
+    com::setProcessRegional(regional);
+    try {
+        if (options.eventlog)
+            com::setEventLog(com::makeFileEventLog(*options.eventlog));
+        else if (config.eventlog)
+            com::setEventLog(makeEventLog(*config.eventlog));
+    } catch (const std::exception& e) {
+        err << command << ": the event log cannot be opened: " << e.what() << "\n";
+        return false;
+    }
+    if (options.registry)
+        com::ClassRegistry::instance().setRegistryFile(*options.registry);
+    else if (config.registry)
+        com::ClassRegistry::instance().setRegistryFile(*config.registry);
+    data::ado::registerAdoClasses();
+    return true;
 }
 
 HostConfig loadHostConfig(const fs::path& file) {

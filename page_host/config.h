@@ -1,14 +1,17 @@
 // The host's configuration file: one JSON object,
 //   {"application": {"dataconn_ConnectionString": "...", "dataconn_ConnectionTimeout": 15, ...},
 //    "locale": "pt-BR", "eventlog": "syslog" | "file:PATH", "registry": "PATH", "server": {...}}
-// every member optional; "server" is the HTTP server's (page_host/http/serve_command.h). Relative paths are read from the configuration file's folder.
+// every member optional; "server" is the HTTP server's (page_host/http/serve_command.h). Relative paths are
+// read from the configuration file's folder.
 #pragma once
 
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -39,5 +42,24 @@ HostConfig loadHostConfig(const std::filesystem::path& file);
 
 // The event log an "eventlog" setting names. Throws ConfigError for anything else.
 std::shared_ptr<com::EventLog> makeEventLog(const std::string& setting);
+
+// The options of `orvan run` and `orvan serve` that set process-wide settings; each one overrides the
+// configuration's setting of the same name.
+struct ProcessOptions {
+    std::optional<std::string> locale;    // --locale pt-BR|en-US
+    std::optional<std::string> eventlog;  // --eventlog FILE
+    std::optional<std::string> registry;  // --registry FILE
+};
+
+// The regional settings: --locale, else the configuration's locale, else the environment's. nullptr
+// when --locale names no locale, with "COMMAND: unknown locale ..." on err (command: "orvan run").
+const com::Regional* chooseRegional(const ProcessOptions& options, const HostConfig& config,
+                                    std::string_view command, std::ostream& err);
+
+// Sets up the process: regional as the process's regional settings, the event log, the registry file,
+// and the ADO classes registered. false when the event log cannot be opened, with "COMMAND: the event
+// log cannot be opened: ..." on err.
+bool applyProcessSettings(const com::Regional& regional, const ProcessOptions& options,
+                          const HostConfig& config, std::string_view command, std::ostream& err);
 
 }  // namespace orvan::host

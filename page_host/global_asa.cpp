@@ -6,8 +6,8 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <vector>
 
-#include "com_server/host.h"
 #include "page_host/internal/call_assignments.h"
 #include "page_host/internal/request_objects.h"
 #include "page_host/internal/script_engine.h"
@@ -137,7 +137,6 @@ PageResult runGlobalEvent(const GlobalEventRun& run, const CompiledPage& globalA
     script.script += "\n;if (typeof " + name + " === \"function\") " + name + "();\n";
     script.lineOrigins.emplace_back(0, static_cast<int>(script.lineOrigins.size()));
 
-    PageResult result;
     detail::ScriptClock clock;
     clock.timeout = run.scriptTimeout;
     const bool withSession = event != GlobalEvent::ApplicationOnStart;
@@ -147,42 +146,16 @@ PageResult runGlobalEvent(const GlobalEventRun& run, const CompiledPage& globalA
     auto server = com::make<detail::ServerObject>(run.siteRoot, "/global.asa", clock);
     ComPtr<detail::ResponseObject> response;
     ComPtr<detail::RequestObject> request;
+    std::vector<detail::HostObject> objects = {{"Application", application}, {"Server", server}};
+    if (withSession) objects.push_back({"Session", run.session});
     if (withRequest) {
         response = com::make<detail::ResponseObject>();
         request = com::make<detail::RequestObject>(*run.request);
+        objects.push_back({"Response", response});
+        objects.push_back({"Request", request});
     }
 
-    com::SimpleObjectContext context;
-    context.set("Application", com::Variant(application));
-    context.set("Server", com::Variant(server));
-    if (withSession) context.set("Session", com::Variant(run.session));
-    if (withRequest) {
-        context.set("Response", com::Variant(response));
-        context.set("Request", com::Variant(request));
-    }
-    {
-        com::ObjectContextScope scope(context);
-        try {
-            detail::ScriptEngine engine(clock);
-            engine.addGlobal("Application", application);
-            engine.addGlobal("Server", server);
-            if (withSession) engine.addGlobal("Session", run.session);
-            if (withRequest) {
-                engine.addGlobal("Response", response);
-                engine.addGlobal("Request", request);
-            }
-            detail::ScriptEngine::Outcome outcome = engine.run(script);
-            result.outcome = outcome.kind;
-            result.error = std::move(outcome.error);
-        } catch (const std::exception& e) {
-            result.outcome = PageOutcome::Failed;
-            result.error = ScriptError{script.locate(0),
-                                       static_cast<std::int32_t>(0x80004005u),
-                                       name + " could not be run: " + e.what(),
-                                       {}};
-        }
-        application->releaseLocks();
-    }
+    PageResult result = detail::runScript(script, clock, objects, *application, name);
     if (response) result.response = std::move(response->response());
     return result;
 }

@@ -245,6 +245,12 @@ private:
         const std::string folded = lower(text);  // for the case-insensitive search of <script
         std::size_t pos = 0;
         int line = 1;
+        // The text from pos up to end is literal; line moves past it.
+        auto literalUpTo = [&](std::size_t end) {
+            const std::string_view piece = std::string_view(text).substr(pos, end - pos);
+            emitter_.literal(piece, file, line);
+            line += countLines(piece);
+        };
         while (pos < text.size()) {
             const std::size_t block = text.find("<%", pos);
             const std::size_t comment = text.find("<!--", pos);
@@ -265,13 +271,11 @@ private:
                 if (tagEnd == std::string::npos ||
                     !std::regex_search(at, text.begin() + static_cast<std::ptrdiff_t>(tagEnd + 1), m,
                                        serverScript, std::regex_constants::match_continuous)) {
-                    emitter_.literal(std::string_view(text).substr(pos, script + 7 - pos), file, line);
-                    line += countLines(std::string_view(text).substr(pos, script + 7 - pos));
+                    literalUpTo(script + 7);
                     pos = script + 7;
                     continue;
                 }
-                emitter_.literal(std::string_view(text).substr(pos, script - pos), file, line);
-                line += countLines(std::string_view(text).substr(pos, script - pos));
+                literalUpTo(script);
                 directive(m[0].str(), SourceLocation{display, line});
                 const std::size_t codeStart = script + static_cast<std::size_t>(m.length(0));
                 const std::size_t close = folded.find("</script>", codeStart);
@@ -295,13 +299,11 @@ private:
                 if (!std::regex_search(start, text.end(), m, include,
                                        std::regex_constants::match_continuous)) {
                     // An ordinary HTML comment: literal text up to and including its opening.
-                    emitter_.literal(std::string_view(text).substr(pos, comment + 4 - pos), file, line);
-                    line += countLines(std::string_view(text).substr(pos, comment + 4 - pos));
+                    literalUpTo(comment + 4);
                     pos = comment + 4;
                     continue;
                 }
-                emitter_.literal(std::string_view(text).substr(pos, comment - pos), file, line);
-                line += countLines(std::string_view(text).substr(pos, comment - pos));
+                literalUpTo(comment);
                 const bool isVirtual = equalsNoCase(m[1].str(), "virtual");
                 const std::string name = m[2].matched ? m[2].str() : m[3].str();
                 includeFile(canonical, display, isVirtual, name, SourceLocation{display, line});
@@ -310,8 +312,7 @@ private:
                 pos = comment + static_cast<std::size_t>(m.length(0));
                 continue;
             }
-            emitter_.literal(std::string_view(text).substr(pos, block - pos), file, line);
-            line += countLines(std::string_view(text).substr(pos, block - pos));
+            literalUpTo(block);
             const std::size_t close = text.find("%>", block + 2);
             if (close == std::string::npos)
                 throw PageCompileError(SourceLocation{display, line}, "the <% block is not closed with %>");
@@ -344,7 +345,7 @@ private:
     }
 
     void includeFile(const fs::path& includer, const std::string& includerDisplay, bool isVirtual,
-                  std::string name, const SourceLocation& where) {
+                     std::string name, const SourceLocation& where) {
         std::replace(name.begin(), name.end(), '\\', '/');
         if (name.empty()) throw PageCompileError(where, "the include names no file");
         fs::path target;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "com_server/host.h"
 #include "page_host/internal/request_objects.h"
 #include "page_host/internal/script_engine.h"
 #include "page_host/internal/text_codec.h"
@@ -112,7 +111,6 @@ PageResult runPage(const PageRun& run) {
 
 PageResult runPage(const PageRun& run, const CompiledPage& page) {
     const PageRequest request = withServerVariables(run);
-    PageResult result;
     detail::ScriptClock clock;
     clock.timeout = run.scriptTimeout;
 
@@ -123,35 +121,13 @@ PageResult runPage(const PageRun& run, const CompiledPage& page) {
     auto requestObject = com::make<detail::RequestObject>(request);
     auto server = com::make<detail::ServerObject>(run.siteRoot, request.path, clock);
 
-    com::SimpleObjectContext context;
-    context.set("Application", com::Variant(application));
-    context.set("Response", com::Variant(response));
-    context.set("Session", com::Variant(session));
-    context.set("Server", com::Variant(server));
-    context.set("Request", com::Variant(requestObject));
-    {
-        com::ObjectContextScope scope(context);
-        try {
-            // The engine lives inside the scope: releasing the script's objects runs component code
-            // that may still reach the host objects.
-            detail::ScriptEngine engine(clock);
-            engine.addGlobal("Application", application);
-            engine.addGlobal("Response", response);
-            engine.addGlobal("Session", session);
-            engine.addGlobal("Server", server);
-            engine.addGlobal("Request", requestObject);
-            detail::ScriptEngine::Outcome outcome = engine.run(page);
-            result.outcome = outcome.kind;
-            result.error = std::move(outcome.error);
-        } catch (const std::exception& e) {
-            result.outcome = PageOutcome::Failed;
-            result.error = ScriptError{page.locate(0),
-                                       static_cast<std::int32_t>(0x80004005u),
-                                       std::string("the page could not be run: ") + e.what(),
-                                       {}};
-        }
-        application->releaseLocks();
-    }
+    PageResult result = detail::runScript(page, clock,
+                                          {{"Application", application},
+                                           {"Response", response},
+                                           {"Session", session},
+                                           {"Server", server},
+                                           {"Request", requestObject}},
+                                          *application, "the page");
     result.response = std::move(response->response());
     return result;
 }

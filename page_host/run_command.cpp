@@ -5,10 +5,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "com_server/class_registry.h"
-#include "com_server/event_log.h"
 #include "com_server/regional.h"
-#include "data_access/ado/ado.h"
 #include "page_host/config.h"
 #include "page_host/page_run.h"
 
@@ -25,7 +22,8 @@ constexpr const char* kUsage =
 
 struct Options {
     std::string page;
-    std::optional<std::string> root, config, eventlog, locale, registry;
+    std::optional<std::string> root, config;
+    ProcessOptions process;
     NameValues app, query, form, cookies;
 };
 
@@ -65,11 +63,11 @@ Options parse(const std::vector<std::string>& args) {
         else if (arg == "--config")
             o.config = value();
         else if (arg == "--eventlog")
-            o.eventlog = value();
+            o.process.eventlog = value();
         else if (arg == "--locale")
-            o.locale = value();
+            o.process.locale = value();
         else if (arg == "--registry")
-            o.registry = value();
+            o.process.registry = value();
         else if (arg == "--app")
             o.app.push_back(nameValue(arg, value()));
         else if (arg == "--query")
@@ -111,16 +109,8 @@ int orvanRun(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return 2;
     }
 
-    const com::Regional* regional = &com::Regional::fromEnvironment();
-    if (options.locale) {
-        regional = com::Regional::byName(*options.locale);
-        if (!regional) {
-            err << "orvan run: unknown locale \"" << *options.locale << "\" (pt-BR or en-US)\n";
-            return 2;
-        }
-    } else if (config.locale) {
-        regional = config.locale;
-    }
+    const com::Regional* regional = chooseRegional(options.process, config, "orvan run", err);
+    if (!regional) return 2;
 
     const fs::path page = options.page;
     std::error_code ec;
@@ -141,21 +131,7 @@ int orvanRun(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return 2;
     }
 
-    com::setProcessRegional(*regional);
-    try {
-        if (options.eventlog)
-            com::setEventLog(com::makeFileEventLog(*options.eventlog));
-        else if (config.eventlog)
-            com::setEventLog(makeEventLog(*config.eventlog));
-    } catch (const std::exception& e) {
-        err << "orvan run: the event log cannot be opened: " << e.what() << "\n";
-        return 2;
-    }
-    if (options.registry)
-        com::ClassRegistry::instance().setRegistryFile(*options.registry);
-    else if (config.registry)
-        com::ClassRegistry::instance().setRegistryFile(*config.registry);
-    data::ado::registerAdoClasses();
+    if (!applyProcessSettings(*regional, options.process, config, "orvan run", err)) return 2;
 
     auto application = com::make<ApplicationObject>();
     try {

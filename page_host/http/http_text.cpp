@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "page_host/internal/text_codec.h"
+
 namespace orvan::host::http {
 
 namespace {
@@ -36,45 +38,9 @@ void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
     y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Server.URLEncode's form: letters and digits stay, a blank is '+', every other byte %XX.
-std::string urlEncode(std::string_view text) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out += static_cast<char>(c);
-        } else if (c == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-    }
-    return out;
-}
-
-std::string urlDecode(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-                   hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+// Cookie names and values come back as the bytes they encode, UTF-8 or not.
+std::string cookieDecode(std::string_view text) {
+    return detail::urlDecode(text, detail::NonUtf8::Bytes);
 }
 
 std::string_view trim(std::string_view s) {
@@ -127,7 +93,7 @@ std::time_t timeFromDateSerial(double serial) {
 }
 
 std::string setCookieValue(const ResponseCookie& cookie) {
-    std::string out = urlEncode(cookie.name) + "=" + urlEncode(cookie.value);
+    std::string out = detail::urlEncode(cookie.name) + "=" + detail::urlEncode(cookie.value);
     if (cookie.expires) out += "; expires=" + httpDate(timeFromDateSerial(*cookie.expires));
     if (!cookie.domain.empty()) out += "; domain=" + cookie.domain;
     out += "; path=" + (cookie.path.empty() ? std::string("/") : cookie.path);
@@ -144,9 +110,10 @@ NameValues parseCookieHeader(std::string_view header) {
         if (piece.empty()) continue;
         const std::size_t eq = piece.find('=');
         if (eq == std::string_view::npos)
-            out.emplace_back(urlDecode(piece), std::string());
+            out.emplace_back(cookieDecode(piece), std::string());
         else
-            out.emplace_back(urlDecode(trim(piece.substr(0, eq))), urlDecode(trim(piece.substr(eq + 1))));
+            out.emplace_back(cookieDecode(trim(piece.substr(0, eq))),
+                             cookieDecode(trim(piece.substr(eq + 1))));
     }
     return out;
 }

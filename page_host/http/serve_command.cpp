@@ -10,10 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "com_server/class_registry.h"
-#include "com_server/event_log.h"
 #include "com_server/regional.h"
-#include "data_access/ado/ado.h"
 #include "page_host/config.h"
 
 namespace orvan::host::http {
@@ -31,7 +28,8 @@ struct UsageError {
 };
 
 struct Options {
-    std::optional<std::string> config, root, listen, eventlog, locale, registry, accessLog;
+    std::optional<std::string> config, root, listen, accessLog;
+    ProcessOptions process;
 };
 
 Options parse(const std::vector<std::string>& args) {
@@ -52,9 +50,9 @@ Options parse(const std::vector<std::string>& args) {
         std::optional<std::string>* target = arg == "--config"       ? &o.config
                                              : arg == "--root"       ? &o.root
                                              : arg == "--listen"     ? &o.listen
-                                             : arg == "--eventlog"   ? &o.eventlog
-                                             : arg == "--locale"     ? &o.locale
-                                             : arg == "--registry"   ? &o.registry
+                                             : arg == "--eventlog"   ? &o.process.eventlog
+                                             : arg == "--locale"     ? &o.process.locale
+                                             : arg == "--registry"   ? &o.process.registry
                                              : arg == "--access-log" ? &o.accessLog
                                                                      : nullptr;
         if (!target) throw UsageError{"unknown option " + arg};
@@ -202,31 +200,8 @@ int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ost
         return 2;
     }
 
-    const com::Regional* regional = &com::Regional::fromEnvironment();
-    if (options.locale) {
-        regional = com::Regional::byName(*options.locale);
-        if (!regional) {
-            err << "orvan serve: unknown locale \"" << *options.locale << "\" (pt-BR or en-US)\n";
-            return 2;
-        }
-    } else if (config.locale) {
-        regional = config.locale;
-    }
-    com::setProcessRegional(*regional);
-    try {
-        if (options.eventlog)
-            com::setEventLog(com::makeFileEventLog(*options.eventlog));
-        else if (config.eventlog)
-            com::setEventLog(makeEventLog(*config.eventlog));
-    } catch (const std::exception& e) {
-        err << "orvan serve: the event log cannot be opened: " << e.what() << "\n";
-        return 2;
-    }
-    if (options.registry)
-        com::ClassRegistry::instance().setRegistryFile(*options.registry);
-    else if (config.registry)
-        com::ClassRegistry::instance().setRegistryFile(*config.registry);
-    data::ado::registerAdoClasses();
+    const com::Regional* regional = chooseRegional(options.process, config, "orvan serve", err);
+    if (!regional || !applyProcessSettings(*regional, options.process, config, "orvan serve", err)) return 2;
 
     std::ofstream accessFile;
     if (accessLogPath != "-") {

@@ -89,12 +89,12 @@ bool SessionStore::ended(const std::shared_ptr<Session>& session) const {
     return session->ended_;
 }
 
-std::vector<std::shared_ptr<Session>> SessionStore::takeExpired() {
+template <typename Take>
+std::vector<std::shared_ptr<Session>> SessionStore::takeWhere(Take take) {
     std::vector<std::shared_ptr<Session>> out;
-    const Clock::time_point now = Clock::now();
     std::lock_guard lock(mutex_);
     for (auto it = sessions_.begin(); it != sessions_.end();) {
-        if (expired(*it->second, now)) {
+        if (take(*it->second)) {
             it->second->ended_ = true;
             out.push_back(it->second);
             it = sessions_.erase(it);
@@ -105,19 +105,13 @@ std::vector<std::shared_ptr<Session>> SessionStore::takeExpired() {
     return out;
 }
 
+std::vector<std::shared_ptr<Session>> SessionStore::takeExpired() {
+    const Clock::time_point now = Clock::now();
+    return takeWhere([&](const Session& session) { return expired(session, now); });
+}
+
 std::vector<std::shared_ptr<Session>> SessionStore::takeAll() {
-    std::vector<std::shared_ptr<Session>> out;
-    std::lock_guard lock(mutex_);
-    for (auto it = sessions_.begin(); it != sessions_.end();) {
-        if (it->second->users_ == 0) {
-            it->second->ended_ = true;
-            out.push_back(it->second);
-            it = sessions_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return out;
+    return takeWhere([](const Session& session) { return session.users_ == 0; });
 }
 
 std::size_t SessionStore::size() const {

@@ -4,6 +4,7 @@
 
 #include <regex>
 
+#include "com_server/host.h"
 #include "page_host/internal/bridge.h"
 #include "page_host/internal/text_codec.h"
 
@@ -210,6 +211,31 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
     }
     outcome.error = std::move(error);
     return outcome;
+}
+
+PageResult runScript(const CompiledPage& script, ScriptClock& clock, const std::vector<HostObject>& objects,
+                     ApplicationObject& application, std::string_view what) {
+    PageResult result;
+    com::SimpleObjectContext context;
+    for (const HostObject& o : objects) context.set(o.name, com::Variant(o.object));
+    com::ObjectContextScope scope(context);
+    try {
+        // The engine lives inside the scope: releasing the script's objects runs component code that
+        // may still reach the host objects.
+        ScriptEngine engine(clock);
+        for (const HostObject& o : objects) engine.addGlobal(o.name, o.object);
+        ScriptEngine::Outcome outcome = engine.run(script);
+        result.outcome = outcome.kind;
+        result.error = std::move(outcome.error);
+    } catch (const std::exception& e) {
+        result.outcome = PageOutcome::Failed;
+        result.error = ScriptError{script.locate(0),
+                                   static_cast<std::int32_t>(0x80004005u),
+                                   std::string(what) + " could not be run: " + e.what(),
+                                   {}};
+    }
+    application.releaseLocks();
+    return result;
 }
 
 }  // namespace orvan::host::detail

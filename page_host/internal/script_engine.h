@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "com_server/object.h"
 #include "page_host/page_compiler.h"
@@ -42,5 +44,18 @@ public:
 private:
     std::unique_ptr<HeapState> state_;
 };
+
+// A host object of a script run: a global of the script, and an object of the run's object context.
+struct HostObject {
+    const char* name;
+    com::ComPtr<com::Object> object;
+};
+
+// Runs script once in an engine of its own, with objects, in their order, as its globals and as the
+// object context, then releases the Application locks it left held. Gives the run's outcome and error;
+// an exception out of the engine fails the run with "WHAT could not be run: REASON", what being "the
+// page" or the handler's name.
+PageResult runScript(const CompiledPage& script, ScriptClock& clock, const std::vector<HostObject>& objects,
+                     ApplicationObject& application, std::string_view what);
 
 }  // namespace orvan::host::detail

@@ -94,7 +94,7 @@ std::string urlEncode(std::string_view text) {
     return out;
 }
 
-std::string urlDecode(std::string_view text) {
+std::string urlDecode(std::string_view text, NonUtf8 nonUtf8) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -109,7 +109,7 @@ std::string urlDecode(std::string_view text) {
             out += c;
         }
     }
-    return isUtf8(out) ? out : cp1252ToUtf8(out);
+    return nonUtf8 == NonUtf8::Bytes || isUtf8(out) ? out : cp1252ToUtf8(out);
 }
 
 bool isUtf8(std::string_view text) {

@@ -13,8 +13,10 @@ std::string htmlEncode(std::string_view text);
 // Server.URLEncode: letters and digits stay, a blank becomes '+', every other byte of the UTF-8 text
 // becomes %XX (upper-case hex).
 std::string urlEncode(std::string_view text);
-// %XX and '+' decoded; a result that is not UTF-8 is read as Windows-1252.
-std::string urlDecode(std::string_view text);
+// What urlDecode makes of a result that is not UTF-8: text in Windows-1252, or bytes kept as decoded.
+enum class NonUtf8 { Windows1252, Bytes };
+// %XX and '+' decoded; a result that is not UTF-8 is read as nonUtf8 says.
+std::string urlDecode(std::string_view text, NonUtf8 nonUtf8 = NonUtf8::Windows1252);
 
 bool isUtf8(std::string_view text);
 std::string cp1252ToUtf8(std::string_view text);

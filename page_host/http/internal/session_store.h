@@ -62,6 +62,9 @@ public:
 
 private:
     bool expired(const Session& session, std::chrono::steady_clock::time_point now) const;
+    // Takes out, ended, the sessions for which take(session) is true.
+    template <typename Take>
+    std::vector<std::shared_ptr<Session>> takeWhere(Take take);
 
     const std::chrono::milliseconds minute_;
     const std::int32_t defaultTimeout_;
