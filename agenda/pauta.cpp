@@ -12,14 +12,10 @@ namespace ado = data::ado;
 
 namespace {
 
-std::string twoDigits(int v) {
-    std::string s = std::to_string(v);
-    return s.size() < 2 ? "0" + s : s;
-}
-
 // Opens rs on the command with the cursor and locking every agenda statement uses: dynamic, optimistic.
 void openOn(ado::Recordset& rs, const ComPtr<ado::Command>& command) {
-    rs.Open(Variant(command), Variant::missing(), ado::adOpenDynamic, ado::adLockOptimistic, ado::adOptionUnspecified);
+    rs.Open(Variant(command), Variant::missing(), ado::adOpenDynamic, ado::adLockOptimistic,
+            ado::adOptionUnspecified);
 }
 
 // A list of user identifiers: decimal integers separated by ",", blanks allowed around each.
@@ -30,7 +26,8 @@ std::vector<std::string> userList(const std::string& list) {
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = list.find(',', start);
-        elements.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        elements.push_back(
+            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
@@ -79,8 +76,8 @@ Variant Pauta::agora(ComPtr<data::DateHelper>& helper) {
     return Variant::date(com::CDate(Variant(DataHoraUniversal(text))));
 }
 
-Variant Pauta::Tarefa_Atualiza(std::int32_t& OidTarefa, std::int32_t& Usuario, Variant& Data_ini, Variant& Data_ter,
-                               Variant& Observacao) {
+Variant Pauta::Tarefa_Atualiza(std::int32_t& OidTarefa, std::int32_t& Usuario, Variant& Data_ini,
+                               Variant& Data_ter, Variant& Observacao) {
     ComPtr<data::Comum> comum = data::requireComum(Comum);
     std::string sql;
     return trapped(*comum, "Orvan_Geral.Pauta.Tarefa_Atualiza", sql, [&] {
@@ -103,7 +100,8 @@ Variant Pauta::Tarefa_Atualiza(std::int32_t& OidTarefa, std::int32_t& Usuario, V
             comum->cmd->put_CommandText(sql);
             openOn(*rs, comum->cmd);
             if (!rs->get_EOF() && startGiven)
-                data::setField(*rs, "RSTATUS", Variant(std::int16_t{endGiven ? std::int16_t{1264} : std::int16_t{1261}}));
+                data::setField(*rs, "RSTATUS",
+                               Variant(std::int16_t{endGiven ? std::int16_t{1264} : std::int16_t{1261}}));
             rs->Update();
             rs->Close();
         }
@@ -171,8 +169,8 @@ Variant Pauta::Tarefa_Redirecionar(std::int32_t& OidTarefa, std::string& StrUsua
         comum->cmd->putref_ActiveConnection(comum->conex);
         const std::string oid = std::to_string(OidTarefa);
 
-        sql = "select * from RESPONSABILIDADE WHERE RPAPEL = 1078 AND RITEM =" + oid + " AND RRESPONSAVEL not in (" +
-              StrUsuarios + ")";
+        sql = "select * from RESPONSABILIDADE WHERE RPAPEL = 1078 AND RITEM =" + oid +
+              " AND RRESPONSAVEL not in (" + StrUsuarios + ")";
         comum->cmd->put_CommandText(sql);
         openOn(*rs, comum->cmd);
         while (!rs->get_EOF()) {
@@ -183,7 +181,8 @@ Variant Pauta::Tarefa_Redirecionar(std::int32_t& OidTarefa, std::string& StrUsua
         rs->Close();
 
         for (const std::string& user : users) {
-            sql = "select * from RESPONSABILIDADE WHERE RPAPEL = 1078 AND RITEM =" + oid + " AND RRESPONSAVEL =" + user;
+            sql = "select * from RESPONSABILIDADE WHERE RPAPEL = 1078 AND RITEM =" + oid +
+                  " AND RRESPONSAVEL =" + user;
             comum->cmd->put_CommandText(sql);
             openOn(*rs, comum->cmd);
             if (rs->get_EOF()) {
@@ -224,7 +223,9 @@ Variant Pauta::Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuari
             cmd->put_CommandText(table);
             openOn(*target, cmd);
         };
-        auto copy = [&](const char* column) { data::setField(*target, column, data::fieldValue(*source, column)); };
+        auto copy = [&](const char* column) {
+            data::setField(*target, column, data::fieldValue(*source, column));
+        };
         auto write = [&] {
             data::setField(*target, "OID", Variant(data::newOid(*comum)));
             target->Update();
@@ -271,7 +272,8 @@ Variant Pauta::Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuari
         target->Close();
         source->Close();
 
-        query("SELECT * FROM SUBTAREFA WHERE     RITEM = " + base + "  AND     RGRUPO = " + std::to_string(job));
+        query("SELECT * FROM SUBTAREFA WHERE     RITEM = " + base +
+              "  AND     RGRUPO = " + std::to_string(job));
         openTarget("SUBTAREFA");
         target->AddNew();
         data::setField(*target, "RGRUPO", Variant(job));
@@ -340,8 +342,9 @@ Variant Pauta::Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuari
     });
 }
 
-Variant Pauta::Atualiza_Dados_Tarefa(std::int32_t OidTarefa, std::string Especificacao, std::int32_t Departamento,
-                                     Variant DataIniPrevisto, Variant DataFimPrevisto) {
+Variant Pauta::Atualiza_Dados_Tarefa(std::int32_t OidTarefa, std::string Especificacao,
+                                     std::int32_t Departamento, Variant DataIniPrevisto,
+                                     Variant DataFimPrevisto) {
     ComPtr<data::Comum> comum = data::requireComum(Comum);
     std::string sql;
     return trapped(*comum, "Orvan_Geral.Pauta.Atualiza_Dados_Tarefa", sql, [&] {
@@ -372,9 +375,10 @@ Variant Pauta::Atualiza_Dados_Tarefa(std::int32_t OidTarefa, std::string Especif
     });
 }
 
-Variant Pauta::Cadastrar_Horas(std::int32_t& pOID, Variant& RITEM, std::int32_t& RPESSOA, std::int32_t& RDEPARTAMENTO,
-                               std::int32_t& RFUNCIONARIO, Variant& Data, Variant& HORASTRABALHADAS, Variant& INICIO,
-                               Variant& TERMINO, std::string& Observacao, std::int32_t& Extra, Variant& RTAREFA) {
+Variant Pauta::Cadastrar_Horas(std::int32_t& pOID, Variant& RITEM, std::int32_t& RPESSOA,
+                               std::int32_t& RDEPARTAMENTO, std::int32_t& RFUNCIONARIO, Variant& Data,
+                               Variant& HORASTRABALHADAS, Variant& INICIO, Variant& TERMINO,
+                               std::string& Observacao, std::int32_t& Extra, Variant& RTAREFA) {
     ComPtr<data::Comum> comum = data::requireComum(Comum);
     std::string sql;
     return trapped(*comum, "Orvan_Geral.Pauta.Cadastrar_Horas", sql, [&] {
@@ -440,8 +444,7 @@ std::string Pauta::DataHoraUniversal(std::string& sData) {
     // the general date format kept (seconds as far as the long time shows them).
     const com::DateParts p = com::splitDate(com::CDate(Variant(rewritten)));
     sData = std::move(rewritten);
-    return std::to_string(p.year) + "-" + twoDigits(p.month) + "-" + twoDigits(p.day) + " " + twoDigits(p.hour) +
-           ":" + twoDigits(p.minute) + ":" + twoDigits(p.second);
+    return com::formatYearFirstDateTime(p);
 }
 
 const com::TypeInfo& Pauta::members() {
@@ -449,21 +452,26 @@ const com::TypeInfo& Pauta::members() {
     using com::Param;
     static const com::TypeInfo info = [] {
         com::TypeInfo t{"Pauta", kInterfaceName, {}};
-        for (auto& m : com::storedProperty<&Pauta::Comum>("Comum", 0x40030005)) t.members.push_back(std::move(m));
+        for (auto& m : com::storedProperty<&Pauta::Comum>("Comum", 0x40030005))
+            t.members.push_back(std::move(m));
         for (auto& m : usarMembers(0x60030002)) t.members.push_back(std::move(m));
         for (auto& m : std::vector<com::MemberInfo>{
-                 method<&Pauta::Tarefa_Atualiza>("Tarefa_Atualiza", 0x60030007,
-                                                 {"OidTarefa", "Usuario", "Data_ini", "Data_ter", "Observacao"}),
+                 method<&Pauta::Tarefa_Atualiza>(
+                     "Tarefa_Atualiza", 0x60030007,
+                     {"OidTarefa", "Usuario", "Data_ini", "Data_ter", "Observacao"}),
                  method<&Pauta::Dicas_Incluir>("Dicas_Incluir", 0x60030008, {"Ordem", "Texto"}),
-                 method<&Pauta::Tarefa_Redirecionar>("Tarefa_Redirecionar", 0x60030009, {"OidTarefa", "StrUsuarios"}),
-                 method<&Pauta::Criar_Nova_Tarefa>("Criar_Nova_Tarefa", 0x6003000A, {"OidTarefaBase", "Usuario"}),
+                 method<&Pauta::Tarefa_Redirecionar>("Tarefa_Redirecionar", 0x60030009,
+                                                     {"OidTarefa", "StrUsuarios"}),
+                 method<&Pauta::Criar_Nova_Tarefa>("Criar_Nova_Tarefa", 0x6003000A,
+                                                   {"OidTarefaBase", "Usuario"}),
                  method<&Pauta::Atualiza_Dados_Tarefa>(
                      "Atualiza_Dados_Tarefa", 0x6003000B,
                      {"OidTarefa", "Especificacao", "Departamento", "DataIniPrevisto", "DataFimPrevisto"}),
                  method<&Pauta::Cadastrar_Horas>(
                      "Cadastrar_Horas", 0x6003000C,
-                     {"pOID", "RITEM", "RPESSOA", "RDEPARTAMENTO", "RFUNCIONARIO", "Data", "HORASTRABALHADAS", "INICIO",
-                      "TERMINO", "Observacao", "Extra", Param("RTAREFA", Variant(std::int16_t{7}))}),
+                     {"pOID", "RITEM", "RPESSOA", "RDEPARTAMENTO", "RFUNCIONARIO", "Data", "HORASTRABALHADAS",
+                      "INICIO", "TERMINO", "Observacao", "Extra",
+                      Param("RTAREFA", Variant(std::int16_t{7}))}),
                  method<&Pauta::Excluir_Horas>("Excluir_Horas", 0x6003000D, {"pOID"}),
                  method<&Pauta::DataHoraUniversal>("DataHoraUniversal", 0x6003000E, {"sData"})})
             t.members.push_back(std::move(m));

@@ -5,6 +5,8 @@
 // functions read the thread's regional settings.
 #include "com_server/conversions.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -1213,6 +1215,19 @@ int Asc(const Variant& v) {
             return ansiOf(decodeAt(s, 0));
         }
     }
+}
+
+
+std::string formatYearFirstDate(const DateParts& parts) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d-%02d-%02d", parts.year, parts.month, parts.day);
+    return buf;
+}
+
+std::string formatYearFirstDateTime(const DateParts& parts) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, " %02d:%02d:%02d", parts.hour, parts.minute, parts.second);
+    return formatYearFirstDate(parts) + buf;
 }
 
 }  // namespace orvan::com

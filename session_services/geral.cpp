@@ -13,11 +13,6 @@ namespace ado = data::ado;
 
 namespace {
 
-std::string twoDigits(int v) {
-    std::string s = std::to_string(v);
-    return s.size() < 2 ? "0" + s : s;
-}
-
 std::string trim(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && s[b] == ' ') ++b;
@@ -39,18 +34,20 @@ Variant Geral::fObterValorParametro(Variant& pNomeInterno, std::int32_t& pOidIte
     auto recordset = com::make<ado::Recordset>();
     auto command = com::make<ado::Command>();
     const std::string nome = data::doubleApostrophes(com::CStr(pNomeInterno));
-    command->put_CommandText("SELECT * FROM aditivo WHERE rdefinicao = "
-                             "(SELECT oid FROM dadoadicional WHERE rtipo = "
-                             "(SELECT oid FROM categoria WHERE nomeinterno = '" +
-                             nome + "')) AND ritem = " + std::to_string(pOidItem));
+    command->put_CommandText(
+        "SELECT * FROM aditivo WHERE rdefinicao = "
+        "(SELECT oid FROM dadoadicional WHERE rtipo = "
+        "(SELECT oid FROM categoria WHERE nomeinterno = '" +
+        nome + "')) AND ritem = " + std::to_string(pOidItem));
     command->putref_ActiveConnection(comum->conex);
     recordset->Open(Variant(command), Variant::missing(), ado::adOpenForwardOnly, ado::adLockReadOnly,
                     ado::adOptionUnspecified);
     if (recordset->get_EOF()) {
         recordset->Close();
-        command->put_CommandText("SELECT * FROM aditivo WHERE rdefinicao = (SELECT oid FROM dadoadicional WHERE "
-                                 "rtipo = (SELECT oid FROM categoria WHERE nomeinterno = '" +
-                                 nome + "')) and ritem = 1");
+        command->put_CommandText(
+            "SELECT * FROM aditivo WHERE rdefinicao = (SELECT oid FROM dadoadicional WHERE "
+            "rtipo = (SELECT oid FROM categoria WHERE nomeinterno = '" +
+            nome + "')) and ritem = 1");
         recordset->Open(Variant(command), Variant::missing(), ado::adOpenForwardOnly, ado::adLockReadOnly,
                         ado::adOptionUnspecified);
     }
@@ -76,8 +73,8 @@ ComPtr<ado::Recordset> Geral::fObterRotuloCpo(std::int32_t& rAplicativo) {
             comum->cmd->put_CommandText("SELECT controle, valor FROM rotulo WHERE raplicativo = " +
                                         std::to_string(rAplicativo));
             recordset->put_CursorLocation(ado::adUseClient);
-            recordset->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenForwardOnly, ado::adLockReadOnly,
-                            ado::adOptionUnspecified);
+            recordset->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenForwardOnly,
+                            ado::adLockReadOnly, ado::adOptionUnspecified);
             comum->cmd = nullptr;
             return recordset;
         },
@@ -107,8 +104,10 @@ Variant Geral::Login(std::string& sLogin, std::string& Senha, std::string& Estac
             statement =
                 "select a.ritem rFuncionario, a.nitem Funcionario, a.rpapel rCargo, a.npapel Cargo, "
                 "a.rpapel rDepartamento, a.ngrupo Departamento, u.oid  CodigoUsuario, u.nome LoginUsuário, "
-                "u.Senha SenhaUsuário From agrupamento_v a, comunicacao c, funcionario_r fu, usuario_v u Where "
-                "fu.oid = c.ritem and c.rendereco = u.oid and a.ritem = fu.oid and c.rtipo = 1121 and u.nome = '" +
+                "u.Senha SenhaUsuário From agrupamento_v a, comunicacao c, funcionario_r fu, usuario_v u "
+                "Where "
+                "fu.oid = c.ritem and c.rendereco = u.oid and a.ritem = fu.oid and c.rtipo = 1121 and u.nome "
+                "= '" +
                 data::doubleApostrophes(sLogin) + "' and u.senha = '" + Senha + "'";
             comum->cmd->put_CommandText(statement);
             comum->cmd->put_CommandType(ado::adCmdText);
@@ -160,20 +159,22 @@ std::int32_t Geral::Iniciar_Sessao_Uso(std::int32_t& rUsuario, std::string& Esta
             comum->cmd->put_CommandType(ado::adCmdText);
             comum->cmd->put_CommandText(
                 "SELECT SU.OID OIDSESSAODEUSO FROM SESSAODEUSO SU, SESSAOAPLICATIVO SA WHERE SU.OID = "
-                "SA.RSESSAODEUSO AND SU.OID > 7 AND SU.SITUACAO = 1 AND SU.TERMINO IS NULL AND SA.ESTACAO = '" +
+                "SA.RSESSAODEUSO AND SU.OID > 7 AND SU.SITUACAO = 1 AND SU.TERMINO IS NULL AND SA.ESTACAO = "
+                "'" +
                 estacao +
-                "' AND SA.RAPLICATIVO != 15339 AND SU.OID NOT IN (SELECT RSESSAODEUSO FROM SESSAOAPLICATIVO A "
+                "' AND SA.RAPLICATIVO != 15339 AND SU.OID NOT IN (SELECT RSESSAODEUSO FROM SESSAOAPLICATIVO "
+                "A "
                 "WHERE A.ESTACAO = '" +
                 estacao + "' AND A.RAPLICATIVO = 15339 AND A.TERMINO IS NULL)");
-            lookup->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenForwardOnly, ado::adLockOptimistic,
-                         ado::adOptionUnspecified);
+            lookup->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenForwardOnly,
+                         ado::adLockOptimistic, ado::adOptionUnspecified);
             Variant usage;
             if (lookup->get_EOF()) {
                 const std::int32_t oid = data::newOid(*comum);
                 comum->cmd->put_CommandType(ado::adCmdTable);
                 comum->cmd->put_CommandText("sessaodeuso");
-                writer->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenDynamic, ado::adLockOptimistic,
-                             ado::adOptionUnspecified);
+                writer->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenDynamic,
+                             ado::adLockOptimistic, ado::adOptionUnspecified);
                 writer->AddNew();
                 data::setField(*writer, "TERMINO", Variant::null());
                 data::setField(*writer, "INICIO", agora());
@@ -224,21 +225,22 @@ bool Geral::Finalizar_Sessao_Uso(std::int32_t& OIDSessaoApp, std::int16_t& Motiv
             comum->cmd->put_CommandType(ado::adCmdText);
             comum->cmd->put_CommandText("SELECT * FROM sessaoaplicativo WHERE TERMINO IS NULL AND OID = " +
                                         std::to_string(OIDSessaoApp));
-            application->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenDynamic, ado::adLockOptimistic,
-                              ado::adOptionUnspecified);
+            application->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenDynamic,
+                              ado::adLockOptimistic, ado::adOptionUnspecified);
             if (!application->get_EOF()) data::setField(*application, "TERMINO", agora());
             application->Update();
             const Variant rSessaoDeUso = data::fieldValue(*application, "RSESSAODEUSO");
             if (com::CDbl(rSessaoDeUso) > 7) {
-                comum->cmd->put_CommandText("SELECT * FROM sessaodeuso WHERE oid = " + com::CStr(rSessaoDeUso) +
-                                            " AND TERMINO IS NULL");
-                usage->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenDynamic, ado::adLockOptimistic,
-                            ado::adOptionUnspecified);
+                comum->cmd->put_CommandText("SELECT * FROM sessaodeuso WHERE oid = " +
+                                            com::CStr(rSessaoDeUso) + " AND TERMINO IS NULL");
+                usage->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenDynamic,
+                            ado::adLockOptimistic, ado::adOptionUnspecified);
                 if (!usage->get_EOF()) {
                     data::setField(*usage, "TERMINO", agora());
                     data::setField(*usage, "SITUACAO", Variant(Motivo));
                 }
-                // With the usage session already closed there is nothing pending, and the save writes nothing.
+                // With the usage session already closed there is nothing pending, and the save writes
+                // nothing.
                 usage->Update();
                 usage->Close();
             }
@@ -252,13 +254,14 @@ bool Geral::Finalizar_Sessao_Uso(std::int32_t& OIDSessaoApp, std::int16_t& Motiv
         });
 }
 
-Variant Geral::agora() { return Variant::date(com::CDate(Variant(DataHoraAgora()))); }
+Variant Geral::agora() {
+    return Variant::date(com::CDate(Variant(DataHoraAgora())));
+}
 
 std::string Geral::DataHoraAgora() {
     const double now = com::now();
     const com::DateParts d = com::splitDate(now);
-    return std::to_string(d.year) + "-" + twoDigits(d.month) + "-" + twoDigits(d.day) + " " +
-           com::formatLongTime(now, com::currentRegional());
+    return com::formatYearFirstDate(d) + " " + com::formatLongTime(now, com::currentRegional());
 }
 
 const com::TypeInfo& Geral::members() {
@@ -266,19 +269,23 @@ const com::TypeInfo& Geral::members() {
     using com::Param;
     static const com::TypeInfo info = [] {
         com::TypeInfo t{"Geral", kInterfaceName, {}};
-        for (auto& m : com::storedProperty<&Geral::Comum>("Comum", 0x40030005)) t.members.push_back(std::move(m));
+        for (auto& m : com::storedProperty<&Geral::Comum>("Comum", 0x40030005))
+            t.members.push_back(std::move(m));
         for (auto& m : com::storedProperty<&Geral::LastError>("LastError", 0x40030006))
             t.members.push_back(std::move(m));
         for (auto& m : usarMembers(0x60030002)) t.members.push_back(std::move(m));
         for (auto& m : std::vector<com::MemberInfo>{
                  method<&Geral::fObterValorParametro>(
                      "fObterValorParametro", 0x60030007,
-                     {"pNomeInterno", Param("pOidItem", Variant(std::int32_t{1})), Param("ptipo", Variant("S"))}),
+                     {"pNomeInterno", Param("pOidItem", Variant(std::int32_t{1})),
+                      Param("ptipo", Variant("S"))}),
                  method<&Geral::fObterRotuloCpo>("fObterRotuloCpo", 0x60030008, {"rAplicativo"}),
                  method<&Geral::Login>("Login", 0x60030009, {"sLogin", "Senha", "Estacao"}),
-                 method<&Geral::Iniciar_Sessao_Uso>("Iniciar_Sessao_Uso", 0x6003000A, {"rUsuario", "Estacao"}),
-                 method<&Geral::Finalizar_Sessao_Uso>("Finalizar_Sessao_Uso", 0x6003000B,
-                                                      {"OIDSessaoApp", Param("Motivo", Variant(std::int16_t{2}))}),
+                 method<&Geral::Iniciar_Sessao_Uso>("Iniciar_Sessao_Uso", 0x6003000A,
+                                                    {"rUsuario", "Estacao"}),
+                 method<&Geral::Finalizar_Sessao_Uso>(
+                     "Finalizar_Sessao_Uso", 0x6003000B,
+                     {"OIDSessaoApp", Param("Motivo", Variant(std::int16_t{2}))}),
                  method<&Geral::DataHoraAgora>("DataHoraAgora", 0x6003000C)})
             t.members.push_back(std::move(m));
         return t;
