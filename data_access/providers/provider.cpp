@@ -3,8 +3,11 @@
 #include "data_access/providers/provider.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <shared_mutex>
+#include <string>
 #include <utility>
 
 #include "com_server/error.h"
@@ -178,8 +181,51 @@ struct ObserverRegistry {
     std::vector<std::pair<StatementObserver, void*>> observers;
 };
 
+// The opt-in debug log: with ORVAN_TRACE_SQL=FILE every statement is appended to FILE, one line each
+// (line ends inside a statement written as \n), followed by what the engine ran when that differs.
+class TraceFile {
+public:
+    explicit TraceFile(const char* path) : file_(std::fopen(path, "a")) {}
+    ~TraceFile() {
+        if (file_) std::fclose(file_);
+    }
+    TraceFile(const TraceFile&) = delete;
+    TraceFile& operator=(const TraceFile&) = delete;
+    static void write(void* self, std::string_view sent, std::string_view ran) {
+        auto* t = static_cast<TraceFile*>(self);
+        if (!t->file_) return;
+        std::string line = oneLine(sent);
+        if (ran != sent) line += "\t-- ran: " + oneLine(ran);
+        line += '\n';
+        std::lock_guard lock(t->mutex_);
+        std::fwrite(line.data(), 1, line.size(), t->file_);
+        std::fflush(t->file_);
+    }
+
+private:
+    static std::string oneLine(std::string_view text) {
+        std::string out;
+        for (char c : text) {
+            if (c == '\n') out += "\\n";
+            else if (c == '\r') out += "\\r";
+            else out += c;
+        }
+        return out;
+    }
+    std::FILE* file_;
+    std::mutex mutex_;
+};
+
 ObserverRegistry& registry() {
     static ObserverRegistry r;
+    static const bool traced = [] {
+        const char* path = std::getenv("ORVAN_TRACE_SQL");
+        if (!path || !*path) return false;
+        static TraceFile trace(path);  // lives as long as the registry that calls it
+        r.observers.emplace_back(&TraceFile::write, &trace);
+        return true;
+    }();
+    (void)traced;
     return r;
 }
 

@@ -14,12 +14,12 @@ namespace {
 class PagesTest : public AgendaTest {
 protected:
     // Runs the page text with `orvan run` on this test's database; returns its standard output.
-    std::string runPage(const std::string& text, int* status) {
+    std::string runPage(const std::string& text, int* status, const std::string& environment = "") {
         const std::string page = (folder / "pagina.asp").string();
         std::ofstream(page) << text;
         const std::string registry = (folder / "registry").string();
         const std::string cmd = std::string(ORVAN_BINARY) + " regsvr --registry " + registry + " > /dev/null && " +
-                                ORVAN_BINARY + " run " + page + " --registry " + registry +
+                                environment + " " + ORVAN_BINARY + " run " + page + " --registry " + registry +
                                 " --app \"dataconn_ConnectionString=" + connection +
                                 "\" --app dataconn_CommandTimeout=30 --eventlog " + (folder / "events").string() + " 2>&1";
         FILE* p = ::popen(cmd.c_str(), "r");
@@ -95,6 +95,26 @@ Response.Write(r[1] + ";" + r[8]);
     ASSERT_EQ(status, 0) << out;
     EXPECT_EQ(out.rfind("Ana Souza;", 0), 0u) << out;
     EXPECT_EQ(count("SELECT * FROM sessaoaplicativo"), 1);
+}
+
+TEST_P(PagesTest, TheDebugTraceKeepsEveryStatementAndItsRepair) {
+    const std::string trace = (folder / "trace.sql").string();
+    int status = 0;
+    const std::string out = runPage(R"(<%
+var p = Server.CreateObject("Orvan_Geral.Pauta");
+Response.Write(p.Atualiza_Dados_Tarefa(1, "x", 3005, "", ""));
+%>)",
+                                    &status, "ORVAN_TRACE_SQL=" + trace);
+    ASSERT_EQ(status, 0) << out;
+    std::ifstream in(trace);
+    std::stringstream all;
+    all << in.rdbuf();
+    const std::string text = all.str();
+    EXPECT_NE(text.find("SET LANGUAGE PORTUGUESE\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("UPDATE RESPONSABILIDADE SET RRESPONSAVEL = 3005WHERE      RPAPEL = 1105 AND      RITEM = 1\t-- ran: "
+                        "UPDATE RESPONSABILIDADE SET RRESPONSAVEL = 3005 WHERE"),
+              std::string::npos)
+        << text;
 }
 
 ORVAN_ON_BOTH_ENGINES(PagesTest);
