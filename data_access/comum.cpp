@@ -2,6 +2,7 @@
 #include "data_access/comum.h"
 
 #include "com_server/event_log.h"
+#include "com_server/html.h"
 
 namespace orvan::data {
 
@@ -9,6 +10,7 @@ using com::ComError;
 using com::ComPtr;
 using com::make;
 using com::Variant;
+using com::htmlEscape;
 
 namespace {
 
@@ -21,24 +23,6 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to) {
         s.replace(pos, from.size(), to);
         pos += to.size();
     }
-}
-
-// The report's values are escaped for the page: a statement or a server message must never be read as
-// markup. The event log keeps them raw.
-std::string htmlEscape(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
-        }
-    }
-    return out;
 }
 
 std::string reportText(std::string_view date, std::string_view funcao, std::string_view numero,
@@ -158,6 +142,8 @@ void Comum::reportFailure(std::string_view sql, std::string_view FUNCAO, std::in
         oData->TextoDataHora(flag, date);
         const std::string numero = std::to_string(NUMERO_ERRO);
 
+        // The values are escaped for the page, so a statement or a server message is never read as
+        // markup; the event log keeps them raw.
         std::string page = reportText(htmlEscape(date), htmlEscape(FUNCAO), numero, htmlEscape(SOBRE_ERRO),
                                       htmlEscape(shownSql));
         replaceAll(page, kCrLf, "<BR>\r\n");

@@ -2,6 +2,8 @@
 // and HTML escaping for its own pages.
 #pragma once
 
+#include "com_server/html.h"
+
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -35,7 +37,7 @@ std::string commonLogLine(std::string_view remoteAddress, std::chrono::system_cl
                           std::string_view method, std::string_view target, std::string_view version,
                           int status, std::uint64_t bytes);
 
-// < > & " ' as entities.
-std::string htmlEscape(std::string_view text);
+// < > & " ' as entities (the runtime's escaping).
+using com::htmlEscape;
 
 }  // namespace orvan::host::http
