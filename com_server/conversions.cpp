@@ -842,11 +842,15 @@ T toInteger(const Variant& v) {
             fail(err::InvalidUseOfNull);
         case VarType::Integer:
         case VarType::Long:
+        case VarType::Byte:
             return roundToInteger<T>(v.rawInt());
         case VarType::Boolean:
             return v.rawBool() ? -1 : 0;
         case VarType::Double:
+        case VarType::Single:
             return roundToInteger<T>(v.rawDouble());
+        case VarType::Currency:
+            return roundToInteger<T>(currencyValue(v));
         case VarType::Date:
             return roundToInteger<T>(v.rawDate());
         case VarType::String: {
@@ -990,17 +994,38 @@ std::string formatGeneralDate(double serial, const Regional& r) {
 }
 
 std::string formatNumber(double value, const Regional& r) {
-    if (value == 0) return "0";  // also -0
     // Fifteen significant digits, as the runtime writes a Double; the shortest form that reads
-    // back is among them. Exponents are written E+20 / E-07.
+    // back is among them.
+    return formatDigits(value, 15, r);
+}
+
+std::string formatDigits(double value, int digits, const Regional& r) {
+    if (value == 0) return "0";  // also -0
+    // Exponents are written E+20 / E-07.
     char buf[48];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
     std::string out(buf, res.ptr);
     for (char& c : out) {
         if (c == '.')
             c = r.decimal;
         else if (c == 'e')
             c = 'E';
+    }
+    return out;
+}
+
+std::string currencyText(std::int64_t scaled, char decimal) {
+    const bool negative = scaled < 0;
+    // The magnitude as unsigned, so that the most negative count has one too.
+    const std::uint64_t m = negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+    std::string out = (negative ? "-" : "") + std::to_string(m / 10000);
+    std::uint64_t fraction = m % 10000;
+    if (fraction != 0) {
+        char digits[5] = {};
+        for (int k = 3; k >= 0; --k, fraction /= 10) digits[k] = static_cast<char>('0' + fraction % 10);
+        std::string_view f(digits, 4);
+        out += decimal;
+        out += f.substr(0, f.find_last_not_of('0') + 1);
     }
     return out;
 }
@@ -1021,9 +1046,14 @@ std::string CStr(const Variant& v) {
             fail(err::InvalidUseOfNull);
         case VarType::Integer:
         case VarType::Long:
+        case VarType::Byte:
             return formatInteger(v.rawInt());
         case VarType::Double:
             return formatNumber(v.rawDouble(), currentRegional());
+        case VarType::Single:
+            return formatDigits(v.rawDouble(), 7, currentRegional());
+        case VarType::Currency:
+            return currencyText(v.rawCurrency(), currentRegional().decimal);
         case VarType::Date:
             return formatGeneralDate(v.rawDate(), currentRegional());
         case VarType::String:
@@ -1055,11 +1085,15 @@ double CDbl(const Variant& v) {
             fail(err::InvalidUseOfNull);
         case VarType::Integer:
         case VarType::Long:
+        case VarType::Byte:
             return v.rawInt();
         case VarType::Boolean:
             return v.rawBool() ? -1 : 0;
         case VarType::Double:
+        case VarType::Single:
             return v.rawDouble();
+        case VarType::Currency:
+            return currencyValue(v);
         case VarType::Date:
             return v.rawDate();
         case VarType::String:
@@ -1082,9 +1116,13 @@ bool CBool(const Variant& v) {
         case VarType::Integer:
         case VarType::Long:
         case VarType::Boolean:
+        case VarType::Byte:
             return v.rawInt() != 0;
         case VarType::Double:
+        case VarType::Single:
             return v.rawDouble() != 0;
+        case VarType::Currency:
+            return v.rawCurrency() != 0;
         case VarType::Date:
             return v.rawDate() != 0;
         case VarType::String: {
@@ -1110,11 +1148,15 @@ double CDate(const Variant& v) {
             fail(err::InvalidUseOfNull);
         case VarType::Integer:
         case VarType::Long:
+        case VarType::Byte:
             return checkedSerial(v.rawInt());
         case VarType::Boolean:
             return v.rawBool() ? -1 : 0;
         case VarType::Double:
+        case VarType::Single:
             return checkedSerial(v.rawDouble());
+        case VarType::Currency:
+            return checkedSerial(currencyValue(v));
         case VarType::Date:
             return v.rawDate();
         case VarType::String:
@@ -1139,9 +1181,12 @@ bool unequalToEmptyText(const Variant& v) {
         // A number or a date against a text: the number is always the lesser, so never equal.
         case VarType::Integer:
         case VarType::Long:
+        case VarType::Single:
         case VarType::Double:
+        case VarType::Currency:
         case VarType::Date:
         case VarType::Boolean:
+        case VarType::Byte:
             return true;
         case VarType::Object:
             return unequalToEmptyText(defaultValue(v));

@@ -48,6 +48,12 @@ std::string formatYearFirstDate(const DateParts& parts);
 std::string formatYearFirstDateTime(const DateParts& parts);
 // A number as CStr writes it (shortest round-trip form, regional decimal separator, no grouping).
 std::string formatNumber(double value, const Regional& r);
+// value with at most `digits` significant digits (7 is how a Single is written).
+std::string formatDigits(double value, int digits, const Regional& r);
+// A Currency's exact decimal text: "-12.5", "922337203685477.5807" (no trailing zeros, no exponent).
+std::string currencyText(std::int64_t scaled, char decimal);
+// A Currency's value as a double.
+inline double currencyValue(const Variant& v) noexcept { return static_cast<double>(v.rawCurrency()) / 10000.0; }
 
 // Round half to even (banker's rounding), as CInt and CLng round.
 double roundHalfEven(double v) noexcept;

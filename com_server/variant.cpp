@@ -9,7 +9,10 @@ const char* typeName(VarType t) noexcept {
         case VarType::Null: return "Null";
         case VarType::Integer: return "Integer";
         case VarType::Long: return "Long";
+        case VarType::Single: return "Single";
         case VarType::Double: return "Double";
+        case VarType::Currency: return "Currency";
+        case VarType::Byte: return "Byte";
         case VarType::Date: return "Date";
         case VarType::String: return "String";
         case VarType::Object: return "Object";
@@ -21,8 +24,8 @@ const char* typeName(VarType t) noexcept {
 }
 
 Variant::Variant(const Variant& o)
-    : type_(o.type_), i_(o.i_), d_(o.d_), s_(o.s_), o_(o.o_),
-      a_(o.a_ ? std::make_unique<std::vector<Variant>>(*o.a_) : nullptr) {}
+    : type_(o.type_), bits_(o.bits_), s_(o.s_), o_(o.o_),
+      a_(o.a_ ? std::make_unique<ArrayData>(*o.a_) : nullptr) {}
 
 Variant& Variant::operator=(const Variant& o) {
     if (this != &o) {
@@ -47,14 +50,42 @@ Variant Variant::missing() noexcept {
 Variant Variant::date(double serial) noexcept {
     Variant v;
     v.type_ = VarType::Date;
-    v.d_ = serial;
+    v.bits_ = std::bit_cast<std::uint64_t>(serial);
+    return v;
+}
+
+Variant Variant::single(float f) noexcept {
+    Variant v;
+    v.type_ = VarType::Single;
+    v.bits_ = std::bit_cast<std::uint64_t>(static_cast<double>(f));
+    return v;
+}
+
+Variant Variant::currency(std::int64_t scaled) noexcept {
+    Variant v;
+    v.type_ = VarType::Currency;
+    v.bits_ = fromInt(scaled);
+    return v;
+}
+
+Variant Variant::byte(std::uint8_t b) noexcept {
+    Variant v;
+    v.type_ = VarType::Byte;
+    v.bits_ = b;
     return v;
 }
 
 Variant Variant::array(std::vector<Variant> items) {
     Variant v;
     v.type_ = VarType::Array;
-    v.a_ = std::make_unique<std::vector<Variant>>(std::move(items));
+    v.a_ = std::make_unique<ArrayData>();
+    v.a_->items = std::move(items);
+    return v;
+}
+
+Variant Variant::array(std::vector<Variant> items, std::vector<std::int32_t> sizes) {
+    Variant v = array(std::move(items));
+    if (sizes.size() > 1) v.a_->sizes = std::move(sizes);
     return v;
 }
 
@@ -62,21 +93,37 @@ bool Variant::isNumeric() const noexcept {
     switch (type_) {
         case VarType::Integer:
         case VarType::Long:
+        case VarType::Single:
         case VarType::Double:
+        case VarType::Currency:
         case VarType::Boolean:
-        case VarType::Date: return true;
+        case VarType::Date:
+        case VarType::Byte: return true;
         default: return false;
     }
 }
 
 const std::vector<Variant>& Variant::rawArray() const noexcept {
     static const std::vector<Variant> empty;
-    return a_ ? *a_ : empty;
+    return a_ ? a_->items : empty;
 }
 
 std::vector<Variant>& Variant::rawArray() noexcept {
-    if (!a_) a_ = std::make_unique<std::vector<Variant>>();
-    return *a_;
+    if (!a_) a_ = std::make_unique<ArrayData>();
+    return a_->items;
+}
+
+std::vector<std::int32_t> Variant::arraySizes() const {
+    if (a_ && !a_->sizes.empty()) return a_->sizes;
+    return {static_cast<std::int32_t>(rawArray().size())};
+}
+
+void Variant::setArraySizes(std::vector<std::int32_t> sizes) {
+    if (!a_) a_ = std::make_unique<ArrayData>();
+    if (sizes.size() > 1)
+        a_->sizes = std::move(sizes);
+    else
+        a_->sizes.clear();
 }
 
 bool sameValue(const Variant& a, const Variant& b) noexcept {
@@ -84,15 +131,18 @@ bool sameValue(const Variant& a, const Variant& b) noexcept {
     switch (a.type_) {
         case VarType::Integer:
         case VarType::Long:
-        case VarType::Boolean: return a.i_ == b.i_;
+        case VarType::Boolean:
+        case VarType::Byte:
+        case VarType::Currency: return a.bits_ == b.bits_;
+        case VarType::Single:
         case VarType::Double:
-        case VarType::Date: return a.d_ == b.d_;
+        case VarType::Date: return a.rawDouble() == b.rawDouble();
         case VarType::String: return a.s_ == b.s_;
         case VarType::Object: return a.o_ == b.o_;
         case VarType::Array: {
             const auto& x = a.rawArray();
             const auto& y = b.rawArray();
-            if (x.size() != y.size()) return false;
+            if (x.size() != y.size() || a.arraySizes() != b.arraySizes()) return false;
             for (std::size_t i = 0; i < x.size(); ++i)
                 if (!sameValue(x[i], y[i])) return false;
             return true;

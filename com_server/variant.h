@@ -2,6 +2,7 @@
 // It owns what it holds: copying copies a text or an array deeply and adds a reference to an object.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,13 +19,16 @@ enum class VarType : std::uint16_t {
     Null = 1,
     Integer = 2,   // 16-bit signed
     Long = 3,      // 32-bit signed
+    Single = 4,    // 32-bit floating point (held as the double of the same value)
     Double = 5,
+    Currency = 6,  // 64-bit signed count of ten-thousandths
     Date = 7,      // days since 1899-12-30, time of day as the fraction
     String = 8,    // UTF-8 text
     Object = 9,    // counted reference to an automation object (may be null: Nothing)
     Missing = 10,  // an optional argument the caller left out
     Boolean = 11,
-    Array = 0x200C,  // one dimension, lower bound 0, elements are Variants
+    Byte = 17,     // 8-bit unsigned
+    Array = 0x200C,  // elements are Variants; one or more dimensions, each with lower bound 0
 };
 
 const char* typeName(VarType t) noexcept;
@@ -32,10 +36,10 @@ const char* typeName(VarType t) noexcept;
 class Variant {
 public:
     Variant() noexcept = default;  // Empty
-    Variant(std::int16_t v) noexcept : type_(VarType::Integer), i_(v) {}
-    Variant(std::int32_t v) noexcept : type_(VarType::Long), i_(v) {}
-    Variant(double v) noexcept : type_(VarType::Double), d_(v) {}
-    Variant(bool v) noexcept : type_(VarType::Boolean), i_(v ? 1 : 0) {}
+    Variant(std::int16_t v) noexcept : type_(VarType::Integer), bits_(fromInt(v)) {}
+    Variant(std::int32_t v) noexcept : type_(VarType::Long), bits_(fromInt(v)) {}
+    Variant(double v) noexcept : type_(VarType::Double), bits_(std::bit_cast<std::uint64_t>(v)) {}
+    Variant(bool v) noexcept : type_(VarType::Boolean), bits_(v ? fromInt(-1) : 0) {}
     Variant(std::string v) noexcept : type_(VarType::String), s_(std::move(v)) {}
     Variant(std::string_view v) : type_(VarType::String), s_(v) {}
     Variant(const char* v) : type_(VarType::String), s_(v) {}
@@ -44,15 +48,23 @@ public:
     Variant(std::nullptr_t) noexcept : type_(VarType::Object) {}  // Nothing
 
     Variant(const Variant& o);
-    Variant(Variant&& o) noexcept = default;
+    Variant(Variant&& o) noexcept;
     Variant& operator=(const Variant& o);
-    Variant& operator=(Variant&& o) noexcept = default;
-    ~Variant() = default;
+    Variant& operator=(Variant&& o) noexcept;
+    ~Variant();
 
     static Variant null() noexcept;
     static Variant missing() noexcept;
     static Variant date(double serial) noexcept;
+    static Variant single(float v) noexcept;
+    // A Currency from its count of ten-thousandths (12.5 is 125000).
+    static Variant currency(std::int64_t scaled) noexcept;
+    static Variant byte(std::uint8_t v) noexcept;
+    // A one-dimensional array of items.
     static Variant array(std::vector<Variant> items);
+    // An array of the given dimension sizes (upper bound + 1 each), items in storage order: the
+    // first subscript varies fastest. items.size() must be the product of the sizes.
+    static Variant array(std::vector<Variant> items, std::vector<std::int32_t> sizes);
 
     VarType type() const noexcept { return type_; }
     bool isEmpty() const noexcept { return type_ == VarType::Empty; }
@@ -61,28 +73,47 @@ public:
     bool isObject() const noexcept { return type_ == VarType::Object; }
     bool isString() const noexcept { return type_ == VarType::String; }
     bool isArray() const noexcept { return type_ == VarType::Array; }
-    bool isNumeric() const noexcept;  // Integer, Long, Double, Boolean, Date
+    bool isNumeric() const noexcept;  // Integer, Long, Single, Double, Currency, Boolean, Date, Byte
 
     // Raw access; the caller has checked the type. Conversions live in conversions.h.
-    std::int32_t rawInt() const noexcept { return i_; }
-    double rawDouble() const noexcept { return d_; }
-    bool rawBool() const noexcept { return i_ != 0; }
-    double rawDate() const noexcept { return d_; }
+    // rawInt: Integer, Long, Boolean (-1 / 0), Byte. rawDouble: Double, Single. rawCurrency: Currency.
+    std::int32_t rawInt() const noexcept { return static_cast<std::int32_t>(static_cast<std::int64_t>(bits_)); }
+    double rawDouble() const noexcept { return std::bit_cast<double>(bits_); }
+    bool rawBool() const noexcept { return bits_ != 0; }
+    double rawDate() const noexcept { return std::bit_cast<double>(bits_); }
+    std::int64_t rawCurrency() const noexcept { return static_cast<std::int64_t>(bits_); }
     const std::string& rawString() const noexcept { return s_; }
     const ComPtr<Object>& rawObject() const noexcept { return o_; }
     const std::vector<Variant>& rawArray() const noexcept;
     std::vector<Variant>& rawArray() noexcept;
+    // The size of each dimension of an array (one entry for a one-dimensional array).
+    std::vector<std::int32_t> arraySizes() const;
+    // Replaces the dimension sizes; the caller has already given the items their new storage.
+    void setArraySizes(std::vector<std::int32_t> sizes);
 
     // Identity for tests and the bridge: same subtype and same value (objects by identity).
     friend bool sameValue(const Variant& a, const Variant& b) noexcept;
 
 private:
+    struct ArrayData;
+    static std::uint64_t fromInt(std::int64_t v) noexcept { return static_cast<std::uint64_t>(v); }
+
     VarType type_ = VarType::Empty;
-    std::int32_t i_ = 0;
-    double d_ = 0;
+    // The scalar: an integer's value (sign-extended), a floating value's or date's bits, a Currency's
+    // scaled count.
+    std::uint64_t bits_ = 0;
     std::string s_;
     ComPtr<Object> o_;
-    std::unique_ptr<std::vector<Variant>> a_;
+    std::unique_ptr<ArrayData> a_;
 };
+
+struct Variant::ArrayData {
+    std::vector<Variant> items;
+    std::vector<std::int32_t> sizes;  // empty: one dimension of items.size()
+};
+
+inline Variant::Variant(Variant&& o) noexcept = default;
+inline Variant& Variant::operator=(Variant&& o) noexcept = default;
+inline Variant::~Variant() = default;
 
 }  // namespace orvan::com

@@ -728,10 +728,15 @@ void pushVariant(duk_context* ctx, const Variant& v) {
             return;
         case com::VarType::Integer:
         case com::VarType::Long:
+        case com::VarType::Byte:
             duk_push_int(ctx, v.rawInt());
             return;
         case com::VarType::Double:
+        case com::VarType::Single:
             duk_push_number(ctx, v.rawDouble());
+            return;
+        case com::VarType::Currency:
+            duk_push_number(ctx, com::currencyValue(v));
             return;
         case com::VarType::Boolean:
             duk_push_boolean(ctx, v.rawBool());

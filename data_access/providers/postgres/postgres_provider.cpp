@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "com_server/conversions.h"
 #include "com_server/error.h"
 #include "data_access/providers/provider_common.h"
 
@@ -165,9 +166,13 @@ std::optional<std::string> parameterText(const Variant& v) {
             return std::nullopt;
         case VarType::Integer:
         case VarType::Long:
+        case VarType::Byte:
             return std::to_string(v.rawInt());
         case VarType::Boolean:
             return std::string(v.rawBool() ? "t" : "f");
+        case VarType::Currency:
+            return com::currencyText(v.rawCurrency(), '.');
+        case VarType::Single:
         case VarType::Double: {
             const double d = v.rawDouble();
             if (std::isnan(d)) return std::string("NaN");

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "com_server/conversions.h"
 #include "com_server/error.h"
 #include "data_access/providers/provider_common.h"
 
@@ -245,13 +246,18 @@ void bindValue(sqlite3_stmt* s, int index, const Variant& v, Connection& c) {
             break;
         case VarType::Integer:
         case VarType::Long:
+        case VarType::Byte:
             rc = sqlite3_bind_int64(s, index, v.rawInt());
             break;
         case VarType::Boolean:
             rc = sqlite3_bind_int(s, index, v.rawBool() ? 1 : 0);
             break;
         case VarType::Double:
+        case VarType::Single:
             rc = sqlite3_bind_double(s, index, v.rawDouble());
+            break;
+        case VarType::Currency:
+            rc = sqlite3_bind_double(s, index, com::currencyValue(v));
             break;
         case VarType::Date: {
             std::string text = detail::formatDateTime(v.rawDate());
