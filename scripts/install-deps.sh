@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client duktape-dev libmicrohttpd-dev
-          nlohmann-json3-dev)
+          nlohmann-json3-dev libpcre2-dev)
 if [ "${1:-}" = "--tests" ]; then
     packages+=(chromium chromium-driver)
     # The browser test runs on Node.js; any Node.js 18 or later will do, Debian's included.
