@@ -29,4 +29,12 @@ const LibraryFunction* findLibraryFunction(std::string_view name);
 // Every function of the library.
 std::span<const LibraryFunction> libraryFunctions();
 
+// The value of one of the language's named constants (vbCrLf, vbTextCompare, vbSunday, vbObjectError,
+// vbString, ...), case-insensitive, or null when the name is not one of them.
+const com::Variant* findLibraryConstant(std::string_view name);
+
+// Makes the library's classes creatable by ProgID through the process's class registry:
+// "Scripting.Dictionary" and "VBScript.RegExp". Idempotent; safe from several threads.
+void registerScriptingClasses();
+
 }  // namespace orvan::vbs
