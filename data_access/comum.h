@@ -116,7 +116,7 @@ auto trapFailures(Comum& comum, std::string_view routine, std::string_view sql, 
     } catch (const std::bad_alloc&) {
         f = Failure{7, "Out of memory"};
     } catch (const std::exception& e) {
-        f = Failure{static_cast<std::int32_t>(0x80004005u), e.what()};  // an unexpected library failure
+        f = Failure{com::hr::Fail, e.what()};  // an unexpected library failure
     }
     auto result = onFailure(f);
     comum.reportFailure(sql, routine, f.number, f.description);

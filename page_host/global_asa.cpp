@@ -1,6 +1,7 @@
 // global.asa: reading the server script out of the file, and running one event handler with the
 // intrinsic objects of the event.
 #include "page_host/global_asa.h"
+#include "com_server/ascii.h"
 
 #include <algorithm>
 #include <fstream>
@@ -19,11 +20,7 @@ using com::ComPtr;
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
+using com::ascii::lower;
 
 // The line breaks of text, and nothing else: what replaces the text outside the script blocks so
 // that every line of the script is the same line of the file.

@@ -2,6 +2,7 @@
 // directive blocks; includes (in the HTML, where the server processes them) are compiled in place.
 // The emitter writes the script and records for every script line the file and line it came from.
 #include "page_host/page_compiler.h"
+#include "com_server/ascii.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,11 +33,7 @@ SourceLocation CompiledPage::locate(int scriptLine) const {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
+using com::ascii::lower;
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     return lower(a) == lower(b);

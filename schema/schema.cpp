@@ -1,6 +1,7 @@
 // Creating the reference schema and the demo data.
 #include "schema/schema.h"
 
+#include "com_server/ascii.h"
 #include "com_server/error.h"
 #include "schema_sql.h"
 #include "session_services/password.h"
@@ -42,7 +43,7 @@ std::string describe(const std::string& statement) {
         std::string kind = std::string(k).substr(7);
         while (!kind.empty() && kind.back() == ' ') kind.pop_back();
         if (kind == "TABLE IF NOT EXISTS") kind = "TABLE";
-        for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        kind = com::ascii::lower(kind);
         return kind + " " + name;
     }
     return {};
@@ -104,7 +105,7 @@ bool hasSchema(data::Session& session) {
 
 std::vector<std::string> createSchema(data::Session& session) {
     if (hasSchema(session))
-        throw com::ComError(static_cast<std::int32_t>(0x80040E3Fu),
+        throw com::ComError(com::hr::TableExists,
                             "the database already has the agenda schema (table categoria exists); nothing was changed");
     std::vector<std::string> created;
     for (const std::string& statement : splitStatements(scriptFor(session.engine()))) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "com_server/ascii.h"
 #include "com_server/event_log.h"
 #include "page_host/global_asa.h"
 #include "page_host/http/internal/http_server.h"
@@ -34,7 +35,7 @@ constexpr const char* kEventSource = "orvan serve";
 
 std::string upperUnderscored(std::string_view name) {
     std::string out(name);
-    for (char& c : out) c = c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out) c = c == '-' ? '_' : com::ascii::toUpper(c);
     return out;
 }
 

@@ -5,11 +5,13 @@
 
 #include "com_server/class_registry.h"
 #include "com_server/conversions.h"
-#include "page_host/internal/text_codec.h"
+#include "com_server/escaping.h"
 
 namespace orvan::host::detail {
 
 using com::ComError;
+using com::htmlEncode;
+using com::urlEncode;
 using com::ComPtr;
 using com::Variant;
 
@@ -22,7 +24,7 @@ std::string pageText(const Variant& value) {
     return com::CStr(value);
 }
 
-constexpr std::int32_t kFail = static_cast<std::int32_t>(0x80004005u);
+constexpr std::int32_t kFail = com::hr::Fail;
 
 }  // namespace
 

@@ -163,7 +163,7 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
         state.running = false;
         outcome.kind = PageOutcome::Failed;
         outcome.error = ScriptError{page.locate(0),
-                                    static_cast<std::int32_t>(0x80004005u),
+                                    com::hr::Fail,
                                     std::string("the script engine failed: ") + e.what(),
                                     {}};
         return outcome;
@@ -230,7 +230,7 @@ PageResult runScript(const CompiledPage& script, ScriptClock& clock, const std::
     } catch (const std::exception& e) {
         result.outcome = PageOutcome::Failed;
         result.error = ScriptError{script.locate(0),
-                                   static_cast<std::int32_t>(0x80004005u),
+                                   com::hr::Fail,
                                    std::string(what) + " could not be run: " + e.what(),
                                    {}};
     }
