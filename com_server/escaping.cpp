@@ -1,4 +1,4 @@
-// HTML escaping and encoding, URL encoding and decoding.
+// HTML escaping and encoding, URL encoding and decoding, JSON string escaping.
 #include "com_server/escaping.h"
 
 #include "com_server/text_codec.h"
@@ -102,6 +102,41 @@ std::string urlDecode(std::string_view text, NonUtf8 nonUtf8) {
         }
     }
     return nonUtf8 == NonUtf8::Bytes ? out : text::utf8OrWindows1252(out);
+}
+
+std::string jsonEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            const com::text::CodePoint p = com::text::decodeUtf8At(text, i);
+            if (p.valid)
+                out.append(text.substr(i, p.length));
+            else
+                out += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
+            i += p.length;
+            continue;
+        }
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    constexpr const char* kLowerHex = "0123456789abcdef";
+                    out += "\\u00";
+                    out += kLowerHex[c >> 4];
+                    out += kLowerHex[c & 15];
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+        ++i;
+    }
+    return out;
 }
 
 }  // namespace orvan::com

@@ -1,5 +1,6 @@
 // Escaping text for HTML and URLs: the error report's and the host's own pages' HTML escaping, the
-// page's Server.HTMLEncode and Server.URLEncode, and URL decoding of query strings, forms and cookies.
+// page's Server.HTMLEncode and Server.URLEncode, URL decoding of query strings, forms and cookies, and
+// JSON string escaping for the event log.
 #pragma once
 
 #include <string>
@@ -24,6 +25,11 @@ enum class NonUtf8 { Windows1252, Bytes };
 // %XX (either case of hex) and '+' decoded; a '%' not followed by two hex digits stays. A result
 // that is not UTF-8 is read as nonUtf8 says.
 std::string urlDecode(std::string_view text, NonUtf8 nonUtf8 = NonUtf8::Windows1252);
+
+// The inside of a JSON string for text: quote and backslash escaped, \n \r \t, other control
+// characters as \u00XX; well-formed UTF-8 passes through, and every byte that is not part of a
+// well-formed UTF-8 sequence is replaced by U+FFFD, so the result is always valid JSON text.
+std::string jsonEscape(std::string_view text);
 
 // The value of one hex digit (either case); -1 for any other character.
 int hexDigitValue(char c) noexcept;

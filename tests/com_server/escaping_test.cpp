@@ -60,5 +60,22 @@ TEST(Escaping, UrlDecodeKeepsWhatIsNotAnEscapeAndReadsOtherBytesAsAsked) {
     EXPECT_EQ(hexDigitValue('g'), -1);
 }
 
+TEST(Escaping, JsonEscapeAlwaysGivesValidJsonText) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"linha \"um\"\t\\ ção", "linha \\\"um\\\"\\t\\\\ ção"},
+        {"\r\n\x01\x1f", "\\r\\n\\u0001\\u001f"},
+        {"€ 😀", "€ 😀"},
+        {"a\xFF" "b", "a\uFFFDb"},             // a byte that starts nothing
+        {"Jo\xE3o", "Jo\uFFFDo"},             // Windows-1252 text
+        {"\xC3(", "\uFFFD("},                 // a sequence cut by an ASCII byte
+        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate, byte by byte
+        {"\xE2\x82", "\uFFFD\uFFFD"},          // cut short at the end
+    };
+    for (const Case& c : cases) EXPECT_EQ(jsonEscape(c.in), c.out) << c.in;
+}
+
 }  // namespace
 }  // namespace orvan::com
