@@ -96,8 +96,9 @@ bool hasSchema(data::Session& session) {
     try {
         session.execute("SELECT COUNT(*) FROM categoria", {}, 0);
         return true;
-    } catch (const com::ComError&) {
-        // The probe fails exactly when the table is missing: the database has no schema yet.
+    } catch (const com::ComError& e) {
+        // Only a missing table means "no schema yet"; a refused read or a lost connection is reported.
+        if (e.category() != com::ErrorCategory::UndefinedObject) throw;
         session.reset();
         return false;
     }

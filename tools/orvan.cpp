@@ -95,6 +95,19 @@ int regsvr(const std::vector<std::string>& args) {
     return 0;
 }
 
+// What init-db says before the error's own text: the login refused and a database it cannot reach are
+// told apart from the other failures (a schema already there says so in its text).
+const char* initDbFailureText(orvan::com::ErrorCategory category) {
+    switch (category) {
+        case orvan::com::ErrorCategory::NotAllowed:
+            return "not allowed: the database refused the login or the operation: ";
+        case orvan::com::ErrorCategory::ConnectionFailed:
+            return "cannot connect to the database: ";
+        default:
+            return "";
+    }
+}
+
 int initDb(const std::vector<std::string>& args) {
     std::string connection;
     bool demo = false;
@@ -116,7 +129,8 @@ int initDb(const std::vector<std::string>& args) {
         if (demo)
             for (const auto& line : orvan::schema::addDemoData(*session)) std::cout << "added " << line << "\n";
     } catch (const orvan::com::ComError& e) {
-        std::cerr << "orvan init-db: " << e.description() << " (" << e.number() << ")\n";
+        std::cerr << "orvan init-db: " << initDbFailureText(e.category()) << e.description() << " (" << e.number()
+                  << ")\n";
         return 1;
     }
     return 0;

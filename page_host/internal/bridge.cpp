@@ -31,7 +31,6 @@ using com::Variant;
 
 namespace {
 
-constexpr std::int32_t kFail = com::hr::Fail;
 constexpr char kKeyPrefix = '\x01';  // keys made by __orvan_key start with it
 
 // Stash entries (the heap's private store).
@@ -131,14 +130,11 @@ duk_ret_t guarded(duk_context* ctx, Body&& body) {
     std::optional<Failure> failure;
     try {
         return body();
-    } catch (const ComError& e) {
-        failure = Failure{e.number(), e.description(), e.source()};
     } catch (const com::ResponseEnded&) {
         state.stop = StopReason::Ended;
-    } catch (const std::bad_alloc&) {
-        failure = Failure{7, "Out of memory", {}};
-    } catch (const std::exception& e) {
-        failure = Failure{kFail, e.what(), {}};
+    } catch (const std::exception&) {
+        const ComError e = com::failureOfCurrentException();
+        failure = Failure{e.number(), e.description(), e.source()};
     }
     if (!failure) throwStop(ctx);
     throwFailure(ctx, *failure);
