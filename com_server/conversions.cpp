@@ -18,6 +18,7 @@
 
 #include "com_server/calendar.h"
 #include "com_server/dispatch.h"
+#include "com_server/environment.h"
 #include "com_server/error.h"
 #include "com_server/text_codec.h"
 
@@ -185,13 +186,6 @@ void requireDateRange(double serial) {
 unsigned weekday(const DateParts& p) noexcept {
     return calendar::weekdayFromDays(
         daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)));
-}
-
-std::tm localNow() {
-    const std::time_t t = std::time(nullptr);
-    std::tm lt{};
-    localtime_r(&t, &lt);
-    return lt;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -666,7 +660,7 @@ std::optional<double> readDate(std::string_view s, const Regional& r) {
     if (count > 0) {
         std::uint32_t v1 = f.values[offset], v2 = f.values[offset + 1];
         std::uint32_t v3 =
-            count == 2 ? static_cast<std::uint32_t>(localNow().tm_year + 1900) : f.values[offset + 2];
+            count == 2 ? static_cast<std::uint32_t>(splitDate(environment().now()).year) : f.values[offset + 2];
         const std::uint8_t* fl = &f.flags[offset];
         unsigned orders;
         if (fl[0] & kMonthName)
@@ -851,15 +845,7 @@ std::optional<double> makeDate(const DateParts& p) noexcept {
 }
 
 double now() {
-    const std::tm lt = localNow();
-    DateParts p;
-    p.year = lt.tm_year + 1900;
-    p.month = lt.tm_mon + 1;
-    p.day = lt.tm_mday;
-    p.hour = lt.tm_hour;
-    p.minute = lt.tm_min;
-    p.second = std::min(lt.tm_sec, 59);  // a leap second reads as the one before it
-    return makeDate(p).value_or(0.0);
+    return environment().now();
 }
 
 std::optional<double> parseDate(std::string_view text, const Regional& r) {

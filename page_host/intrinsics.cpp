@@ -4,6 +4,7 @@
 #include <random>
 
 #include "com_server/conversions.h"
+#include "com_server/environment.h"
 
 namespace orvan::host {
 
@@ -233,11 +234,8 @@ const com::TypeInfo& SessionObject::members() {
 }
 
 std::string newSessionId() {
-    static std::mutex mutex;
-    static std::mt19937_64 engine{std::random_device{}()};
-    std::lock_guard lock(mutex);
-    std::uniform_int_distribution<long> digits(100000000L, 999999999L);
-    return std::to_string(digits(engine));
+    // Nine digits, 100000000 to 999999999 (the modulo's bias over 2^64 is negligible).
+    return std::to_string(100000000L + static_cast<long>(com::environment().random() % 900000000u));
 }
 
 }  // namespace orvan::host
