@@ -16,7 +16,7 @@ protected:
     // Runs the page text with `orvan run` on this test's database; returns its standard output.
     std::string runPage(const std::string& text, int* status, const std::string& environment = "") {
         const std::string page = (folder / "pagina.asp").string();
-        std::ofstream(page) << text;
+        std::ofstream(page) << "<%@ Language=JScript %>" << text;
         const std::string registry = (folder / "registry").string();
         const std::string cmd = std::string(ORVAN_BINARY) + " regsvr --registry " + registry + " > /dev/null && " +
                                 environment + " " + ORVAN_BINARY + " run " + page + " --registry " + registry +
