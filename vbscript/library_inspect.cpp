@@ -16,8 +16,15 @@ std::size_t dimensionArg(Args a, const Variant& array) {
     return static_cast<std::size_t>(d - 1);
 }
 
-bool hasDefaultMember(const Variant& v) {
-    return v.isObject() && v.rawObject() && v.rawObject()->typeInfo().find(com::kDispidValue, com::kGet);
+// True for an object whose default member is a property read without arguments (a collection's
+// Item(key) is not one: VarType answers vbObject for it).
+bool hasDefaultProperty(const Variant& v) {
+    if (!v.isObject() || !v.rawObject()) return false;
+    const com::MemberInfo* m = v.rawObject()->typeInfo().find(com::kDispidValue, com::kGet);
+    if (!m) return false;
+    for (const auto& p : m->params)
+        if (!p.optional) return false;
+    return true;
 }
 
 }  // namespace
@@ -109,7 +116,7 @@ Variant VarType(Args a) {
     const Variant& v = a[0];
     if (v.isArray()) return Variant(std::int16_t{8192 + 12});
     // An object with a default property answers the type of that property's value.
-    if (hasDefaultMember(v)) {
+    if (hasDefaultProperty(v)) {
         const Variant inner = com::defaultValue(v);
         return Variant(static_cast<std::int16_t>(inner.isArray() ? 8204 : static_cast<int>(inner.type())));
     }
