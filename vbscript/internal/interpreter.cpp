@@ -405,7 +405,7 @@ void NameExpr::assign(Frame& f, Variant value, bool isSet) const {
             return writeMember(f, *inst, inst->cls.members[static_cast<std::size_t>(inst->cls.defaultMember)], args,
                                std::move(value), isSet);
         }
-        invokeLate(f, *obj, nullptr, isSet ? com::kPutRef : com::kPut, args, &value);
+        com::putMember(*obj, {}, ArgValues(f, args, 0).values, std::move(value), isSet);
         return;
     }
     fail(com::err::TypeMismatch);
@@ -430,7 +430,7 @@ void MemberExpr::assign(Frame& f, Variant value, bool isSet) const {
         if (!m || (!m->isPublic && f.me != inst)) fail(com::err::NotSupported);
         return writeMember(f, *inst, *m, args, std::move(value), isSet);
     }
-    invokeLate(f, *obj, &name, isSet ? com::kPutRef : com::kPut, args, &value);
+    com::putMember(*obj, name, ArgValues(f, args, 0).values, std::move(value), isSet);
 }
 
 Variant IndexExpr::eval(Frame& f) const {
@@ -446,7 +446,7 @@ void IndexExpr::assign(Frame& f, Variant value, bool isSet) const {
         return writeMember(f, *inst, inst->cls.members[static_cast<std::size_t>(inst->cls.defaultMember)], args,
                            std::move(value), isSet);
     }
-    invokeLate(f, *obj, nullptr, isSet ? com::kPutRef : com::kPut, args, &value);
+    com::putMember(*obj, {}, ArgValues(f, args, 0).values, std::move(value), isSet);
 }
 
 Variant BinaryExpr::eval(Frame& f) const {
