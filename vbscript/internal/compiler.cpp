@@ -760,11 +760,11 @@ private:
                 s->branches.emplace_back(std::move(c), std::move(b));
             } else if (acceptKw(Kw::Else)) {
                 parseBlock(s->otherwise);
-                expectKw(Kw::End, 1012);
+                expectKw(Kw::End, 1014);
                 expectKw(Kw::If, 1012);
                 break;
             } else {
-                expectKw(Kw::End, 1012);
+                expectKw(Kw::End, 1014);
                 expectKw(Kw::If, 1012);
                 break;
             }
@@ -791,7 +791,7 @@ private:
             parseBlock(c.body);
             s->cases.push_back(std::move(c));
         }
-        expectKw(Kw::End, 1022);
+        expectKw(Kw::End, 1014);
         expectKw(Kw::Select, 1022);
         out.push_back(std::move(s));
     }
@@ -871,7 +871,7 @@ private:
         cur_->withSlots.push_back(s->slot);
         parseBlock(s->body);
         cur_->withSlots.pop_back();
-        expectKw(Kw::End, 1029);
+        expectKw(Kw::End, 1014);
         expectKw(Kw::With, 1029);
         out.push_back(std::move(s));
     }
