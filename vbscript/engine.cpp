@@ -27,7 +27,9 @@ Engine::Engine(EngineHooks hooks) : rt_(std::make_shared<Runtime>(std::move(hook
 Engine::~Engine() { rt_->clearGlobals(); }
 
 void Engine::addGlobal(std::string_view name, com::Variant value) {
-    rt_->define(detail::upperName(name), name).value = std::move(value);
+    detail::GlobalEntry& e = rt_->define(detail::upperName(name), name);
+    e.value = std::move(value);
+    e.host = true;
 }
 
 namespace {

@@ -223,12 +223,14 @@ GlobalEntry* Runtime::resolve(const Frame& f, int binding, bool create) {
 }
 
 void Runtime::clearGlobals() {
-    // Variables first, in the order they were made; a Class_Terminate they trigger may still read the
-    // globals released after them.
-    for (GlobalEntry& e : globals_) {
-        Variant old = std::move(e.value);
-        e.value = Variant();
-    }
+    // The script's variables in the order they were made, then the host's objects: a Class_Terminate
+    // that runs meanwhile may still use the host's objects and the variables not yet released.
+    for (const bool host : {false, true})
+        for (GlobalEntry& e : globals_) {
+            if (e.host != host) continue;
+            Variant old = std::move(e.value);
+            e.value = Variant();
+        }
     globals_.clear();
     byName_.clear();
     bindings_.clear();

@@ -36,6 +36,7 @@ struct GlobalEntry {
     const ClassDef* cls = nullptr;
     bool constant = false;
     bool fixedArray = false;
+    bool host = false;  // added by the host (Response, Session...): released after the script's own
 };
 
 struct Frame {
