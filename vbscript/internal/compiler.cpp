@@ -856,8 +856,6 @@ private:
         auto s = stmt<DoStmt>();
         ++pos_;
         s->condition = parseExpr();
-        ++cur_->loopsDo;  // Exit Do does not leave a While; counted only to find the Wend
-        --cur_->loopsDo;
         parseBlock(s->body);
         expectKw(Kw::Wend, 1018);
         out.push_back(std::move(s));
@@ -895,21 +893,25 @@ private:
         auto s = stmt<ExitStmt>();
         ++pos_;
         const Kind k = cur_->proc->kind;
-        if (acceptKw(Kw::Do)) {
-            if (cur_->loopsDo == 0) fail(1039);
-            s->flow = Flow::ExitDo;
-        } else if (acceptKw(Kw::For)) {
-            if (cur_->loopsFor == 0) fail(1039);
-            s->flow = Flow::ExitFor;
-        } else if (acceptKw(Kw::Sub)) {
-            if (k != Kind::Sub) fail(1039);
-        } else if (acceptKw(Kw::Function)) {
-            if (k != Kind::Function) fail(1039);
-        } else if (acceptKw(Kw::Property)) {
-            if (k != Kind::PropertyGet && k != Kind::PropertyLet && k != Kind::PropertySet) fail(1039);
-        } else {
-            fail(1039);
+        bool valid = false;
+        switch (tok().type == Tok::Ident ? tok().kw : Kw::None) {
+            case Kw::Do:
+                valid = cur_->loopsDo > 0;
+                s->flow = Flow::ExitDo;
+                break;
+            case Kw::For:
+                valid = cur_->loopsFor > 0;
+                s->flow = Flow::ExitFor;
+                break;
+            case Kw::Sub: valid = k == Kind::Sub; break;
+            case Kw::Function: valid = k == Kind::Function; break;
+            case Kw::Property:
+                valid = k == Kind::PropertyGet || k == Kind::PropertyLet || k == Kind::PropertySet;
+                break;
+            default: break;
         }
+        if (!valid) fail(1039);
+        ++pos_;
         out.push_back(std::move(s));
     }
 
