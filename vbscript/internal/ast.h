@@ -43,7 +43,7 @@ struct Expr {
     // The variable this expression names, for passing by reference; null when it names none.
     virtual Variant* ref(Frame&) const { return nullptr; }
     // Stores value (Set when isSet). Error 501 "Illegal assignment" for what cannot be assigned.
-    virtual void assign(Frame& f, Variant value, bool isSet) const;
+    virtual void assign(Frame& f, Variant&& value, bool isSet) const;
     // An array element (or a default-member call) that a ByRef argument copies in and back out.
     virtual bool writableByCopy() const { return false; }
     // Evaluation cannot run script code (no calls): its value may be peeked before another operand runs.

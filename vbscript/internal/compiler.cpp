@@ -680,6 +680,7 @@ private:
         }
         auto s = std::make_unique<AssignStmt>();
         s->line = line;
+        if (name && name->args.empty() && !name->hasParens) s->variable = name;
         s->target = std::move(target);
         s->value = std::move(value);
         return s;

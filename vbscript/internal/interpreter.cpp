@@ -276,7 +276,22 @@ Variant callBuiltin(Frame& f, Builtin b, const std::vector<ExprPtr>& args, bool 
 // ---------------------------------------------------------------------------------------------
 // Expressions.
 
-void Expr::assign(Frame&, Variant, bool) const { fail(com::err::IllegalAssignment); }
+namespace {
+
+// The storage of a plain variable name on the hot paths: a frame slot, or a global already bound to
+// a variable; everything else takes NameExpr::storage.
+inline Variant* variableOf(const NameExpr& n, Frame& f) {
+    if (n.kind == NameKind::Local) return &f.slot(n.slot);
+    if (n.kind == NameKind::Global) {
+        GlobalEntry* e = f.globals[n.binding];
+        if (e && !e->procedure && !e->cls) return &e->value;
+    }
+    return n.storage(f);
+}
+
+}  // namespace
+
+void Expr::assign(Frame&, Variant&&, bool) const { fail(com::err::IllegalAssignment); }
 
 Variant* NameExpr::storage(Frame& f) const {
     switch (kind) {
@@ -337,7 +352,7 @@ const Variant& NameExpr::peek(Frame& f, Variant& tmp) const {
             case NameKind::Field:
             case NameKind::Global:
             case NameKind::Dynamic:
-                if (Variant* p = storage(f)) return *p;
+                if (Variant* p = variableOf(*this, f)) return *p;
                 break;
             default: break;
         }
@@ -358,7 +373,7 @@ Variant NameExpr::eval(Frame& f) const {
         case NameKind::Field:
         case NameKind::Global:
         case NameKind::Dynamic: {
-            if (Variant* p = storage(f)) {
+            if (Variant* p = variableOf(*this, f)) {
                 if (args.empty() && !hasParens) return *p;
                 return applyArgs(f, *p, args, hasParens);
             }
@@ -375,7 +390,7 @@ Variant NameExpr::eval(Frame& f) const {
     fail(com::err::InternalError);
 }
 
-void NameExpr::assign(Frame& f, Variant value, bool isSet) const {
+void NameExpr::assign(Frame& f, Variant&& value, bool isSet) const {
     if (kind == NameKind::Member) return writeMember(f, *f.me, *member, args, std::move(value), isSet);
     if (kind == NameKind::Builtin && builtin == Builtin::Err && args.empty()) {
         // Err = n sets Err.Number, its default property.
@@ -422,7 +437,7 @@ Variant MemberExpr::eval(Frame& f) const {
     return invokeLate(f, *obj, &name, com::kMethod | com::kGet, args, nullptr);
 }
 
-void MemberExpr::assign(Frame& f, Variant value, bool isSet) const {
+void MemberExpr::assign(Frame& f, Variant&& value, bool isSet) const {
     Variant tmp;
     com::ComPtr<com::Object> obj = objectOf(base->peek(f, tmp));
     if (ClassInstance* inst = instanceOf(obj.get())) {
@@ -438,7 +453,7 @@ Variant IndexExpr::eval(Frame& f) const {
     return applyArgs(f, callee, args, true);
 }
 
-void IndexExpr::assign(Frame& f, Variant value, bool isSet) const {
+void IndexExpr::assign(Frame& f, Variant&& value, bool isSet) const {
     const Variant callee = base->eval(f);
     com::ComPtr<com::Object> obj = objectOf(callee);
     if (ClassInstance* inst = instanceOf(obj.get())) {
@@ -534,6 +549,17 @@ Flow AssignStmt::exec(Frame& f) const {
     } else if (v.isObject()) {
         v = letValue(std::move(v));
     }
+    if (variable && variable->kind == NameKind::Local) {
+        f.slot(variable->slot) = std::move(v);
+        return Flow::Normal;
+    }
+    if (variable && variable->kind == NameKind::Global) {
+        GlobalEntry* e = f.globals[variable->binding];
+        if (e && !e->procedure && !e->cls && !e->constant) {
+            e->value = std::move(v);
+            return Flow::Normal;
+        }
+    }
     target->assign(f, std::move(v), isSet);
     return Flow::Normal;
 }
@@ -599,35 +625,31 @@ bool isWhole(const Variant& v) {
 }  // namespace
 
 Flow ForStmt::exec(Frame& f) const {
-    Variant start = loopNumber(from->eval(f));
+    const Variant start = loopNumber(from->eval(f));
     const Variant end = loopNumber(to->eval(f));
     const Variant inc = step ? loopNumber(step->eval(f)) : Variant(std::int16_t{1});
-    counter->assign(f, start, false);
+    counter->assign(f, Variant(start), false);
     const bool up = !truthy(binary(BinOp::Lt, inc, Variant(std::int16_t{0})));
-    if (isWhole(start) && isWhole(end) && isWhole(inc)) {
+    Variant* p = counter->ref(f);  // a plain variable: its storage stays put for the whole loop
+    if (p && isWhole(start) && isWhole(end) && isWhole(inc)) {
         // Whole numbers: the counter keeps its kind (Integer, promoted to Long past its range).
         const std::int64_t last = end.rawInt(), by = inc.rawInt();
         const bool wide = start.type() == com::VarType::Long || inc.type() == com::VarType::Long;
-        for (;;) {
-            Variant tmp;
-            const Variant& c = counter->peek(f, tmp);
-            if (!isWhole(c)) break;  // the body stored something else: continue the general way
-            const std::int64_t i = c.rawInt();
+        while (isWhole(*p)) {
+            const std::int64_t i = p->rawInt();
             if (up ? i > last : i < last) return Flow::Normal;
             const Flow r = execBlock(body, f);
             if (r == Flow::ExitFor) return Flow::Normal;
             if (r != Flow::Normal) return r;
             f.rt->step();
-            Variant tmp2;
-            const Variant& now = counter->peek(f, tmp2);
-            if (!isWhole(now)) break;
-            const std::int64_t n = now.rawInt() + by;
-            if (!wide && now.type() != com::VarType::Long && n >= -32768 && n <= 32767)
-                counter->assign(f, Variant(static_cast<std::int16_t>(n)), false);
+            if (!isWhole(*p)) break;  // the body stored something else: go on the general way
+            const std::int64_t n = p->rawInt() + by;
+            if (!wide && p->type() != com::VarType::Long && n >= -32768 && n <= 32767)
+                *p = Variant(static_cast<std::int16_t>(n));
             else if (n >= INT32_MIN && n <= INT32_MAX)
-                counter->assign(f, Variant(static_cast<std::int32_t>(n)), false);
+                *p = Variant(static_cast<std::int32_t>(n));
             else
-                counter->assign(f, Variant(static_cast<double>(n)), false);
+                *p = Variant(static_cast<double>(n));
         }
     }
     for (;;) {

@@ -55,7 +55,7 @@ struct NameExpr final : Expr {
     Variant eval(Frame& f) const override;
     const Variant& peek(Frame& f, Variant& tmp) const override;
     Variant* ref(Frame& f) const override;
-    void assign(Frame& f, Variant value, bool isSet) const override;
+    void assign(Frame& f, Variant&& value, bool isSet) const override;
     bool writableByCopy() const override { return !args.empty(); }
     bool pure() const override;
 
@@ -70,7 +70,7 @@ struct MemberExpr final : Expr {
     std::vector<ExprPtr> args;
     bool hasParens = false;
     Variant eval(Frame& f) const override;
-    void assign(Frame& f, Variant value, bool isSet) const override;
+    void assign(Frame& f, Variant&& value, bool isSet) const override;
 };
 
 // A call or index applied to the result of another expression: f(1)(2), a.b(1)(2).
@@ -78,7 +78,7 @@ struct IndexExpr final : Expr {
     ExprPtr base;
     std::vector<ExprPtr> args;
     Variant eval(Frame& f) const override;
-    void assign(Frame& f, Variant value, bool isSet) const override;
+    void assign(Frame& f, Variant&& value, bool isSet) const override;
 };
 
 // (expr): the value, never the variable (an argument in its own parentheses goes by value).
@@ -143,6 +143,7 @@ struct AssignStmt final : Stmt {
     ExprPtr target;
     ExprPtr value;
     bool isSet = false;
+    const NameExpr* variable = nullptr;  // the target when it is a plain name (no arguments)
     Flow exec(Frame& f) const override;
 };
 
