@@ -606,8 +606,8 @@ private:
     void parseAssignOrCall(Block& out) {
         const int line = tok().line;
         std::size_t lastParen = 0;
-        std::size_t pendingMark = 0;
-        ExprPtr target = parsePostfix(&lastParen, &pendingMark);
+        Mark mark;
+        ExprPtr target = parsePostfix(&lastParen, &mark);
         if (accept(Tok::Eq)) {
             ExprPtr value = parseExpr();
             out.push_back(assignment(std::move(target), std::move(value), line));
@@ -637,7 +637,9 @@ private:
         if (parens && *parens) {
             if (lastParen == 0) fail(1025);
             pos_ = lastParen;
-            cur_->pending.resize(pendingMark);
+            cur_->pending.resize(mark.pending);  // the names and operators read there are read again
+            binaries_.resize(mark.binaries);
+            news_.resize(mark.news);
             args->clear();
             *parens = false;
         } else if (!args->empty()) {
@@ -675,6 +677,7 @@ private:
                 s->target = std::move(target);
                 s->value = std::move(cat->b);
                 eraseName(left);
+                std::erase(binaries_, cat);  // the node goes with `value` below
                 return s;
             }
         }
@@ -953,10 +956,15 @@ private:
         }
     }
 
+    // How many names, operators and New were recorded at a point of the source.
+    struct Mark {
+        std::size_t pending = 0, binaries = 0, news = 0;
+    };
+
     // A name, `.name` inside With, or Me, followed by member accesses and argument lists.
     // lastParen: where the last argument list opened (0 when the last postfix was not one), and
-    // pendingMark: how many names were pending then (for parseAssignOrCall to re-read it).
-    ExprPtr parsePostfix(std::size_t* lastParen, std::size_t* pendingMark = nullptr) {
+    // mark: what had been recorded then (for parseAssignOrCall to read that list again).
+    ExprPtr parsePostfix(std::size_t* lastParen, Mark* mark = nullptr) {
         Nest nest(*this);
         ExprPtr e;
         const Token first = tok();
@@ -983,11 +991,11 @@ private:
         for (;;) {
             if (at(Tok::LParen)) {
                 const std::size_t open = pos_;
-                const std::size_t mark = cur_->pending.size();
+                const Mark here{cur_->pending.size(), binaries_.size(), news_.size()};
                 ++pos_;
                 std::vector<ExprPtr> args = parseArgs();
                 if (lastParen) *lastParen = open;
-                if (pendingMark) *pendingMark = mark;
+                if (mark) *mark = here;
                 std::vector<ExprPtr>* own = argsOf(*e);
                 bool* parens = parensOf(*e);
                 if (own && !*parens) {
@@ -1022,6 +1030,7 @@ private:
         e->numericLiteral = isNumber(*a) || isNumber(*b);
         e->a = std::move(a);
         e->b = std::move(b);
+        binaries_.push_back(e.get());
         return e;
     }
 
@@ -1245,6 +1254,12 @@ private:
             if (it != classes_.end()) e->cls = it->second;
             else e->binding = binding(u);
         }
+        // Purity depends on what the names resolved to; inner operators were made first, so each
+        // operand's purity is known when its parent's is computed.
+        for (BinaryExpr* e : binaries_) {
+            e->leftPure = e->a->pure();
+            e->rightPure = e->b->pure();
+        }
     }
 
     void resolve(NameExpr& n, Scope& s) {
@@ -1355,6 +1370,7 @@ private:
     std::unordered_map<std::string, GlobalName> globals_;
     std::unordered_map<std::string, ClassDef*> classes_;
     std::vector<NewExpr*> news_;
+    std::vector<BinaryExpr*> binaries_;
     int depth_ = 0;
 };
 

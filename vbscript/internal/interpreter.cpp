@@ -466,7 +466,7 @@ void IndexExpr::assign(Frame& f, Variant&& value, bool isSet) const {
 
 Variant BinaryExpr::eval(Frame& f) const {
     Variant ta, tb;
-    if (b->pure()) {
+    if (rightPure) {
         const Variant& x = a->peek(f, ta);
         const Variant& y = b->peek(f, tb);
         return binary(op, x, y, numericLiteral);

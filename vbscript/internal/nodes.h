@@ -93,8 +93,10 @@ struct BinaryExpr final : Expr {
     BinOp op;
     ExprPtr a, b;
     bool numericLiteral = false;
+    bool leftPure = false;   // set once names are resolved
+    bool rightPure = false;
     Variant eval(Frame& f) const override;
-    bool pure() const override { return a->pure() && b->pure(); }
+    bool pure() const override { return leftPure && rightPure; }
 };
 
 struct IsExpr final : Expr {
