@@ -104,7 +104,13 @@ void writeBack(Frame& f, const std::vector<ExprPtr>& args, std::vector<Variant>&
 Variant invokeLate(Frame& f, com::Object& obj, const std::string* name, unsigned flags,
                    const std::vector<ExprPtr>& args, Variant* putValue) {
     ArgValues a(f, args, putValue ? 1 : 0);
-    if (putValue) a.values.push_back(std::move(*putValue));
+    if (putValue) {
+        // A put goes wherever the object takes it (its own put, else the default member of what the
+        // getter returns); the arguments of a put are never written back.
+        com::putMember(obj, name ? std::string_view(*name) : std::string_view(), std::move(a.values),
+                       std::move(*putValue), flags == com::kPutRef);
+        return Variant();
+    }
     Variant result;
     try {
         result = name ? com::invoke(obj, *name, flags, a.values) : com::invoke(obj, com::kDispidValue, flags, a.values);
