@@ -110,6 +110,8 @@ struct ClassDef {
     std::vector<FieldDef> fields;
     std::vector<ClassMember> members;
     std::unordered_map<std::string, int> memberIndex;  // upper-cased name -> members index
+    std::vector<std::string> memberUpper;              // each member's upper-cased name
+    std::vector<std::size_t> memberHashes;             // and its hash
     int defaultMember = -1;
     const Procedure* initialize = nullptr;
     const Procedure* terminate = nullptr;
@@ -119,6 +121,12 @@ struct ClassDef {
     const ClassMember* find(const std::string& upper) const {
         auto it = memberIndex.find(upper);
         return it == memberIndex.end() ? nullptr : &members[static_cast<std::size_t>(it->second)];
+    }
+    // The same look-up with the name's hash known in advance (a class has few members: a scan).
+    const ClassMember* find(const std::string& upper, std::size_t hash) const {
+        for (std::size_t i = 0; i < memberHashes.size(); ++i)
+            if (memberHashes[i] == hash && memberUpper[i] == upper) return &members[i];
+        return nullptr;
     }
 };
 

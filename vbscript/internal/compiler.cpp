@@ -444,6 +444,10 @@ private:
     }
 
     static void buildTypeInfo(ClassDef& c) {
+        for (const ClassMember& m : c.members) {
+            c.memberUpper.push_back(upperName(m.name));
+            c.memberHashes.push_back(std::hash<std::string>{}(c.memberUpper.back()));
+        }
         c.typeInfo.className = c.name;
         c.typeInfo.interfaceName = c.name;
         for (std::size_t i = 0; i < c.members.size(); ++i) {
@@ -978,6 +982,7 @@ private:
             if (tok().type != Tok::Ident) fail(1010);
             m->name = next().text;
             m->upper = upperName(m->name);
+            m->hash = std::hash<std::string>{}(m->upper);
             e = std::move(m);
         } else if (acceptKw(Kw::Me)) {
             if (!cur_->cls) failAt(1037, first);
@@ -1016,6 +1021,7 @@ private:
                 m->base = std::move(e);
                 m->name = next().text;
                 m->upper = upperName(m->name);
+                m->hash = std::hash<std::string>{}(m->upper);
                 e = std::move(m);
                 if (lastParen) *lastParen = 0;
             } else {

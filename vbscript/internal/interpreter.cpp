@@ -160,7 +160,7 @@ Variant readMember(Frame& f, ClassInstance& inst, const ClassMember& m, const st
     }
     const Procedure* p = m.method ? m.method : m.get;
     if (!p) fail(com::err::WrongArgumentCount);
-    com::ComPtr<com::Object> keep(&inst);
+    // The caller holds the instance (a variable's reference, or the call on Me that is running).
     return f.rt->call(*p, &inst, &args, &f);
 }
 
@@ -183,7 +183,6 @@ void writeMember(Frame& f, ClassInstance& inst, const ClassMember& m, const std:
     values.reserve(args.size() + 1);
     for (const auto& a : args) values.push_back(a->eval(f));
     values.push_back(std::move(value));
-    com::ComPtr<com::Object> keep(&inst);
     f.rt->call(*p, &inst, nullptr, &f, values);
 }
 
@@ -436,7 +435,7 @@ Variant MemberExpr::eval(Frame& f) const {
     Variant tmp;
     com::ComPtr<com::Object> obj = objectOf(base->peek(f, tmp));
     if (ClassInstance* inst = instanceOf(obj.get())) {
-        const ClassMember* m = inst->cls.find(upper);
+        const ClassMember* m = inst->cls.find(upper, hash);
         if (!m || (!m->isPublic && f.me != inst)) fail(com::err::NotSupported);
         return readMember(f, *inst, *m, args, hasParens);
     }
@@ -447,7 +446,7 @@ void MemberExpr::assign(Frame& f, Variant&& value, bool isSet) const {
     Variant tmp;
     com::ComPtr<com::Object> obj = objectOf(base->peek(f, tmp));
     if (ClassInstance* inst = instanceOf(obj.get())) {
-        const ClassMember* m = inst->cls.find(upper);
+        const ClassMember* m = inst->cls.find(upper, hash);
         if (!m || (!m->isPublic && f.me != inst)) fail(com::err::NotSupported);
         return writeMember(f, *inst, *m, args, std::move(value), isSet);
     }
@@ -507,7 +506,13 @@ Variant NewExpr::eval(Frame& f) const {
         if (e) c = e->cls;
     }
     if (c) return Variant(f.rt->instantiate(*c));
-    if (upperName(name) == "REGEXP") return Variant(f.rt->createObject("VBScript.RegExp"));
+    // The language's own class comes from the process's registry, whatever the host lets
+    // CreateObject make.
+    if (upperName(name) == "REGEXP") {
+        com::ComPtr<com::Object> re = com::ClassRegistry::instance().create("VBScript.RegExp");
+        if (!re) fail(com::err::CantCreateObject);
+        return Variant(re);
+    }
     fail(com::err::ClassNotDefined);
 }
 

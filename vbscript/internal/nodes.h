@@ -67,6 +67,7 @@ struct MemberExpr final : Expr {
     ExprPtr base;
     std::string name;
     std::string upper;
+    std::size_t hash = 0;  // of upper, for the look-up in a script class's members
     std::vector<ExprPtr> args;
     bool hasParens = false;
     Variant eval(Frame& f) const override;

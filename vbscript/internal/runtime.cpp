@@ -205,12 +205,19 @@ GlobalEntry& Runtime::define(const std::string& upper, std::string_view name) {
 }
 
 GlobalEntry** Runtime::bindingsOf(const Program& program) {
+    if (&program == lastProgram_) return lastBindings_;
     for (auto& [p, table] : bindings_)
-        if (p == &program) return table->data();
+        if (p == &program) {
+            lastProgram_ = p;
+            lastBindings_ = table->data();
+            return lastBindings_;
+        }
     auto table = std::make_unique<std::vector<GlobalEntry*>>(program.globalNames.size(), nullptr);
     for (std::size_t i = 0; i < program.globalNames.size(); ++i) (*table)[i] = lookup(program.globalNames[i]);
     GlobalEntry** data = table->data();
     bindings_.emplace_back(&program, std::move(table));
+    lastProgram_ = &program;
+    lastBindings_ = data;
     return data;
 }
 
@@ -234,6 +241,7 @@ void Runtime::clearGlobals() {
     globals_.clear();
     byName_.clear();
     bindings_.clear();
+    lastProgram_ = nullptr;
 }
 
 Slot* Runtime::pushSlots(int count, SlotMark& mark) {
@@ -424,6 +432,7 @@ Variant Runtime::evaluate(const Program& prog, Frame* enclosing) {
         ~Forget() {
             auto& b = rt.bindings_;
             b.erase(std::remove_if(b.begin(), b.end(), [&](const auto& e) { return e.first == &prog; }), b.end());
+            if (rt.lastProgram_ == &prog) rt.lastProgram_ = nullptr;
         }
     } forget{*this, prog};
     const Procedure& top = *prog.top;

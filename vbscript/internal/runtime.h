@@ -131,6 +131,8 @@ private:
     std::unordered_map<std::string, detail::GlobalEntry*> byName_;
     std::vector<std::shared_ptr<const Program>> programs_;
     std::vector<std::pair<const Program*, std::unique_ptr<std::vector<detail::GlobalEntry*>>>> bindings_;
+    const Program* lastProgram_ = nullptr;  // the binding table found last (calls mostly stay in one program)
+    detail::GlobalEntry** lastBindings_ = nullptr;
     std::vector<std::unique_ptr<detail::Slot[]>> chunks_;
     std::size_t chunk_ = 0;
     std::size_t top_ = 0;
