@@ -26,6 +26,12 @@ struct ClassDef;
 
 using com::Variant;
 
+// A whole number (Integer or Long) computed without going through Variant; wide: Long.
+struct Whole {
+    std::int64_t value = 0;
+    bool wide = false;
+};
+
 // How a statement ends: normally, or leaving its Do, its For, or its procedure.
 enum class Flow : std::uint8_t { Normal, ExitDo, ExitFor, ExitProc };
 
@@ -49,6 +55,9 @@ struct Expr {
     // Evaluation cannot run script code (no calls): its value may be peeked before another operand runs.
     virtual bool pure() const { return false; }
     virtual bool isNumberLiteral() const { return false; }
+    // The value when it is a whole number that can be had without running script code (variables,
+    // literals and arithmetic on them); false otherwise, having changed nothing.
+    virtual bool whole(Frame&, Whole&) const { return false; }
 };
 using ExprPtr = std::unique_ptr<Expr>;
 

@@ -469,7 +469,102 @@ void IndexExpr::assign(Frame& f, Variant&& value, bool isSet) const {
     invokeLate(f, *obj, nullptr, isSet ? com::kPutRef : com::kPut, args, &value);
 }
 
+namespace {
+
+// A whole result in the narrowest kind its operands allow; false when it leaves Long's range.
+bool wholeResult(std::int64_t r, bool wide, Whole& out) {
+    if (!wide && r >= -32768 && r <= 32767) {
+        out = Whole{r, false};
+        return true;
+    }
+    if (r < INT32_MIN || r > INT32_MAX) return false;
+    out = Whole{r, true};
+    return true;
+}
+
+Variant wholeVariant(const Whole& w) {
+    return w.wide ? Variant(static_cast<std::int32_t>(w.value)) : Variant(static_cast<std::int16_t>(w.value));
+}
+
+}  // namespace
+
+bool NameExpr::whole(Frame& f, Whole& out) const {
+    if (!args.empty() || hasParens) return false;
+    const Variant* p = nullptr;
+    switch (kind) {
+        case NameKind::Constant: p = &constant; break;
+        case NameKind::Local:
+        case NameKind::Outer:
+        case NameKind::Field:
+        case NameKind::Global:
+        case NameKind::Dynamic: p = variableOf(*this, f); break;
+        default: return false;
+    }
+    if (!p || (p->type() != com::VarType::Integer && p->type() != com::VarType::Long)) return false;
+    out = Whole{p->rawInt(), p->type() == com::VarType::Long};
+    return true;
+}
+
+bool NegateExpr::whole(Frame& f, Whole& out) const {
+    Whole x;
+    return a->whole(f, x) && wholeResult(-x.value, x.wide, out);
+}
+
+bool BinaryExpr::whole(Frame& f, Whole& out) const {
+    switch (op) {
+        case BinOp::Add:
+        case BinOp::Sub:
+        case BinOp::Mul:
+        case BinOp::IntDiv:
+        case BinOp::Mod: break;
+        default: return false;
+    }
+    Whole x, y;
+    if (!a->whole(f, x) || !b->whole(f, y)) return false;
+    const bool wide = x.wide || y.wide;
+    switch (op) {
+        case BinOp::Add: return wholeResult(x.value + y.value, wide, out);
+        case BinOp::Sub: return wholeResult(x.value - y.value, wide, out);
+        case BinOp::Mul: return wholeResult(x.value * y.value, wide, out);
+        default:
+            if (y.value == 0) return false;  // the general way raises the error
+            return wholeResult(op == BinOp::Mod ? x.value % y.value : x.value / y.value, wide, out);
+    }
+}
+
 Variant BinaryExpr::eval(Frame& f) const {
+    // Whole numbers first: no Variant is made for the operands or the intermediate results.
+    switch (op) {
+        case BinOp::Add:
+        case BinOp::Sub:
+        case BinOp::Mul:
+        case BinOp::IntDiv:
+        case BinOp::Mod: {
+            Whole w;
+            if (whole(f, w)) return wholeVariant(w);
+            break;
+        }
+        case BinOp::Eq:
+        case BinOp::Ne:
+        case BinOp::Lt:
+        case BinOp::Le:
+        case BinOp::Gt:
+        case BinOp::Ge: {
+            Whole x, y;
+            if (a->whole(f, x) && b->whole(f, y)) {
+                switch (op) {
+                    case BinOp::Eq: return Variant(x.value == y.value);
+                    case BinOp::Ne: return Variant(x.value != y.value);
+                    case BinOp::Lt: return Variant(x.value < y.value);
+                    case BinOp::Le: return Variant(x.value <= y.value);
+                    case BinOp::Gt: return Variant(x.value > y.value);
+                    default: return Variant(x.value >= y.value);
+                }
+            }
+            break;
+        }
+        default: break;
+    }
     Variant ta, tb;
     if (rightPure) {
         const Variant& x = a->peek(f, ta);

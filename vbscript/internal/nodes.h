@@ -35,6 +35,11 @@ struct Literal final : Expr {
     bool isNumberLiteral() const override {
         return value.isNumeric() && value.type() != com::VarType::Boolean && value.type() != com::VarType::Date;
     }
+    bool whole(Frame&, Whole& out) const override {
+        if (value.type() != com::VarType::Integer && value.type() != com::VarType::Long) return false;
+        out = Whole{value.rawInt(), value.type() == com::VarType::Long};
+        return true;
+    }
 };
 
 struct NameExpr final : Expr {
@@ -58,6 +63,7 @@ struct NameExpr final : Expr {
     void assign(Frame& f, Variant&& value, bool isSet) const override;
     bool writableByCopy() const override { return !args.empty(); }
     bool pure() const override;
+    bool whole(Frame& f, Whole& out) const override;
 
     // The variable's storage, or null when the name is not a variable (a procedure, a constant...).
     Variant* storage(Frame& f) const;
@@ -88,6 +94,7 @@ struct ParenExpr final : Expr {
     Variant eval(Frame& f) const override { return inner->eval(f); }
     const Variant& peek(Frame& f, Variant& tmp) const override { return inner->peek(f, tmp); }
     bool pure() const override { return inner->pure(); }
+    bool whole(Frame& f, Whole& out) const override { return inner->whole(f, out); }
 };
 
 struct BinaryExpr final : Expr {
@@ -98,6 +105,7 @@ struct BinaryExpr final : Expr {
     bool rightPure = false;
     Variant eval(Frame& f) const override;
     bool pure() const override { return leftPure && rightPure; }
+    bool whole(Frame& f, Whole& out) const override;
 };
 
 struct IsExpr final : Expr {
@@ -115,6 +123,7 @@ struct NegateExpr final : Expr {
     ExprPtr a;
     Variant eval(Frame& f) const override;
     bool pure() const override { return a->pure(); }
+    bool whole(Frame& f, Whole& out) const override;
 };
 
 struct NewExpr final : Expr {
