@@ -42,7 +42,10 @@ void scripted(Runtime& rt, F&& fn) {
     } catch (const ScriptError&) {
         throw;
     } catch (const com::ComError& e) {
-        throw ScriptError(detail::asScriptSees(e), rt.line);
+        com::ComError seen = detail::asScriptSees(e);
+        if (seen.source().empty())
+            seen = com::ComError(seen.number(), seen.description(), "Microsoft VBScript runtime error");
+        throw ScriptError(seen, rt.line);
     } catch (const std::bad_alloc&) {
         throw ScriptError(detail::runtimeError(com::err::OutOfMemory), rt.line);
     }

@@ -66,6 +66,12 @@ TEST(Arrays, AnArrayTooLargeIsOutOfMemoryNotACrash) {
     EXPECT_EQ(runError("ReDim a(100000, 100000)").number, 7);
 }
 
+TEST(Arrays, ReDimDeclaresTheArrayUnderOptionExplicit) {
+    EXPECT_EQ(run("Option Explicit\nReDim list(1)\nlist(1) = \"ok\"\nOut.Write list(1)\n"
+                  "Sub S()\n  ReDim inner(0)\n  inner(0) = \"in\"\n  Out.Write inner(0)\nEnd Sub\nS"),
+              "okin");
+}
+
 TEST(Arrays, SubscriptsAreRoundedToWholeNumbers) {
     EXPECT_EQ(run("Dim a(3)\na(2) = \"two\"\nOut.Write a(1.6) & a(\"2\")"), "twotwo");
 }

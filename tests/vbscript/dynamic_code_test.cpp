@@ -39,6 +39,12 @@ TEST(Execute, ASyntaxErrorIsARunTimeErrorOfTheCaller) {
               "1023 Expected expression");
 }
 
+TEST(Execute, AnErrorInsideIsReportedAtTheLineOfTheExecute) {
+    const RunError e = runError("x = 1\n\nExecute \"a = 1\" & vbCrLf & \"b = 1 / 0\"\n");
+    EXPECT_EQ(e.number, 11);
+    EXPECT_EQ(e.line, 3);
+}
+
 TEST(ExecuteGlobal, DefinesProceduresTheScriptCallsAfterwards) {
     EXPECT_EQ(run("ExecuteGlobal \"Function Twice(n): Twice = n * 2: End Function\"\nOut.Write Twice(21)"), "42");
 }

@@ -711,8 +711,9 @@ private:
             if (!nameToken(tok())) fail(1010);
             const Token at = tok();
             item.target = nameExpr(next());
-            // ReDim of a name undeclared in a procedure declares it there.
+            // ReDim of an undeclared name declares it (in the procedure, or at top level).
             const std::string u = upperName(at.text);
+            if (cur_->global && !cur_->cls && !globals_.count(u)) declareVariable(at, {}, true);
             if (!cur_->global && !cur_->locals.count(u) && !(cur_->cls && cur_->cls->find(u)) &&
                 !(enclosing_ && enclosing_->procedure)) {
                 LocalDecl d;

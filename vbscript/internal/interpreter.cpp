@@ -3,6 +3,7 @@
 // conditions; calls to automation objects go through com::invoke and write by-reference arguments
 // back into the variables that were passed.
 #include <array>
+#include <exception>
 #include <new>
 #include <stdexcept>
 
@@ -236,7 +237,18 @@ auto compiling(F&& fn) {
     }
 }
 
+// An error in code run by Eval or Execute is reported at the line of the statement that ran it.
+struct CallerLine {
+    Runtime& rt;
+    int line = rt.line;
+    int pending = std::uncaught_exceptions();
+    ~CallerLine() {
+        if (std::uncaught_exceptions() > pending) rt.line = line;
+    }
+};
+
 Variant callBuiltin(Frame& f, Builtin b, const std::vector<ExprPtr>& args, bool parens) {
+    CallerLine callerLine{*f.rt};
     switch (b) {
         case Builtin::Err: {
             Variant err(f.rt->err());
