@@ -263,8 +263,14 @@ Slot* Runtime::pushSlots(int count, SlotMark& mark) {
 
 void Runtime::popSlots(Slot* base, int count, const SlotMark& mark) {
     for (int i = count - 1; i >= 0; --i) {
-        Variant old = std::move(base[i].value);  // released after the slot is already empty
-        base[i].value = Variant();
+        Variant& v = base[i].value;
+        if (v.isObject() || v.isArray()) {
+            // Released after the slot is already empty: a Class_Terminate it runs sees it so.
+            Variant old = std::move(v);
+            v = Variant();
+        } else if (!v.isEmpty()) {
+            v = Variant();
+        }
         base[i].ref = nullptr;
     }
     chunk_ = mark.chunk;
