@@ -109,6 +109,12 @@ TEST(OnErrorResumeNext, ErrIsItsNumberAndCanBeAssigned) {
               "11 0");
 }
 
+TEST(OnErrorResumeNext, AFailingIfConditionGoesOnIntoItsBlock) {
+    EXPECT_EQ(run("On Error Resume Next\nIf 1 / 0 = 1 Then\n  Out.Write \"then \" & Err.Number\nElse\n"
+                  "  Out.Write \"else\"\nEnd If"),
+              "then 11");
+}
+
 TEST(OnErrorResumeNext, ADeeperErrorInsideALoopSkipsOnlyThatStatement) {
     EXPECT_EQ(run("On Error Resume Next\nFor i = 0 To 2\n  Out.Write 6 / i & \";\"\nNext"), "6;3;");
 }

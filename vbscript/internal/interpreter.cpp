@@ -707,8 +707,22 @@ Flow AppendStmt::exec(Frame& f) const {
 
 Flow IfStmt::exec(Frame& f) const {
     for (const auto& [cond, body] : branches) {
-        Variant tmp;
-        if (truthy(cond->peek(f, tmp))) return execBlock(body, f);
+        bool taken = false;
+        if (!f.resumeNext) {
+            Variant tmp;
+            taken = truthy(cond->peek(f, tmp));
+        } else {
+            // Under On Error Resume Next a condition that fails goes on into its own block, as the
+            // language resumes with the statement that follows the failing one.
+            try {
+                Variant tmp;
+                taken = truthy(cond->peek(f, tmp));
+            } catch (const com::ComError& e) {
+                f.rt->setError(e);
+                taken = true;
+            }
+        }
+        if (taken) return execBlock(body, f);
     }
     return execBlock(otherwise, f);
 }
