@@ -40,6 +40,13 @@ TEST(ClassTermination, GlobalsEndWithTheEngineInTheOrderTheyWereMade) {
               "init;init;term x;term y;");
 }
 
+TEST(ClassTermination, MeKeptByClassTerminateStaysUsable) {
+    EXPECT_EQ(run("Class R\n  Public V\n  Private Sub Class_Terminate()\n    Set Keeper = Me\n  End Sub\nEnd Class\n"
+                  "Dim Keeper\nSet x = New R\nx.V = \"kept\"\nSet x = Nothing\nOut.Write Keeper.V & TypeName(Keeper)\n"
+                  "Set Keeper = Nothing"),
+              "keptR");
+}
+
 // The instance refers to itself for a while: the script breaks the cycle, as reference counting needs.
 TEST(Classes, PropertiesGetLetAndSet) {
     EXPECT_EQ(run("Class P\n  Private mName, mObj\n"

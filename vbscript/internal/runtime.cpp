@@ -121,7 +121,7 @@ private:
 };
 
 ClassInstance::ClassInstance(std::shared_ptr<Runtime> r, const ClassDef& c)
-    : cls(c), fields(c.fields.size()), rt(std::move(r)) {
+    : cls(c), state(std::make_shared<std::vector<Variant>>(c.fields.size())), fields(*state), rt(std::move(r)) {
     for (std::size_t i = 0; i < c.fields.size(); ++i) {
         const FieldDef& fd = c.fields[i];
         if (fd.bounds.empty()) continue;
@@ -135,13 +135,15 @@ ClassInstance::ClassInstance(std::shared_ptr<Runtime> r, const ClassDef& c)
     }
 }
 
+ClassInstance::ClassInstance(const ClassInstance& dying, Terminating)
+    : cls(dying.cls), state(dying.state), fields(*state), rt(dying.rt), terminated_(true) {}
+
 ClassInstance::~ClassInstance() {
-    if (!cls.terminate || !rt) return;
-    // Me may be used by Class_Terminate: a reference taken here keeps the count from reaching zero again.
-    AddRef();
+    if (!cls.terminate || !rt || terminated_) return;
     const int line = rt->line;
     try {
-        rt->call(*cls.terminate, this, nullptr, nullptr, {});
+        com::ComPtr<ClassInstance> me(new ClassInstance(*this, Terminating{}));
+        rt->call(*cls.terminate, me.get(), nullptr, nullptr, {});
     } catch (...) {
         // A destructor cannot report: an error (or a stop) inside Class_Terminate ends only the terminate.
     }

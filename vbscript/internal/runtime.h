@@ -57,13 +57,20 @@ class ClassInstance final : public com::Object {
 public:
     ClassInstance(std::shared_ptr<Runtime> rt, const ClassDef& cls);
     // Runs Class_Terminate (its errors are dropped: nothing is left to report them to), then releases
-    // the fields.
+    // the fields. Class_Terminate runs on a second object sharing the fields, so that a reference to
+    // Me the terminate code stores somewhere stays valid after this one is gone.
     ~ClassInstance() override;
     const com::TypeInfo& typeInfo() const override;
 
     const ClassDef& cls;
-    std::vector<Variant> fields;
+    std::shared_ptr<std::vector<Variant>> state;
+    std::vector<Variant>& fields;
     std::shared_ptr<Runtime> rt;
+
+private:
+    struct Terminating {};
+    ClassInstance(const ClassInstance& dying, Terminating);
+    bool terminated_ = false;
 };
 
 // The call of one member of an instance by a late-bound caller (com::invoke).
