@@ -72,6 +72,12 @@ TEST(Arrays, ReDimDeclaresTheArrayUnderOptionExplicit) {
               "okin");
 }
 
+TEST(Arrays, ASubscriptThatShrinksTheArrayIsCheckedAgainstTheArrayAfterwards) {
+    EXPECT_EQ(runError("Function Shrink()\n  ReDim a(0)\n  Shrink = 5\nEnd Function\nReDim a(10)\nx = a(Shrink())").number, 9);
+    EXPECT_EQ(runError("Function Shrink()\n  ReDim a(0)\n  Shrink = 5\nEnd Function\nReDim a(10)\na(Shrink()) = 1").number, 9);
+    EXPECT_EQ(runError("Function Gone()\n  a = \"text\"\n  Gone = 1\nEnd Function\nReDim a(10)\nx = a(Gone())").number, 13);
+}
+
 TEST(Arrays, SubscriptsAreRoundedToWholeNumbers) {
     EXPECT_EQ(run("Dim a(3)\na(2) = \"two\"\nOut.Write a(1.6) & a(\"2\")"), "twotwo");
 }

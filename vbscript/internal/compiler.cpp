@@ -30,6 +30,7 @@ struct Scope {
     std::unordered_map<std::string, LocalDecl> locals;
     std::vector<NameExpr*> pending;
     std::vector<int> withSlots;
+    std::vector<std::string> redims;  // names ReDim'd in a procedure
     int loopsDo = 0;
     int loopsFor = 0;
 };
@@ -711,16 +712,11 @@ private:
             if (!nameToken(tok())) fail(1010);
             const Token at = tok();
             item.target = nameExpr(next());
-            // ReDim of an undeclared name declares it (in the procedure, or at top level).
+            // ReDim of an undeclared name declares it: at top level now; in a procedure once the whole
+            // source is read (a global of that name, declared anywhere, is the one resized).
             const std::string u = upperName(at.text);
             if (cur_->global && !cur_->cls && !globals_.count(u)) declareVariable(at, {}, true);
-            if (!cur_->global && !cur_->locals.count(u) && !(cur_->cls && cur_->cls->find(u)) &&
-                !(enclosing_ && enclosing_->procedure)) {
-                LocalDecl d;
-                d.slot = newSlot();
-                cur_->proc->localNames[u] = d.slot;
-                cur_->locals.emplace(u, d);
-            }
+            if (!cur_->global) cur_->redims.push_back(u);
             expect(Tok::LParen, 1005);
             do item.bounds.push_back(parseExpr());
             while (accept(Tok::Comma));
@@ -1253,6 +1249,17 @@ private:
     // Resolution.
 
     void finish() {
+        for (auto& s : scopes_)
+            for (const std::string& u : s->redims) {
+                const bool known = s->locals.count(u) || (s->cls && s->cls->find(u)) || globals_.count(u) ||
+                                   (enclosing_ && enclosing_->procedure &&
+                                    enclosing_->procedure->localNames.count(u));
+                if (known) continue;
+                LocalDecl d;
+                d.slot = s->proc->slotCount++;
+                s->proc->localNames[u] = d.slot;
+                s->locals.emplace(u, d);
+            }
         for (auto& s : scopes_)
             for (NameExpr* n : s->pending) resolve(*n, *s);
         for (NewExpr* e : news_) {

@@ -54,8 +54,9 @@ std::size_t checkedOffset(const Variant& array, const std::int32_t* subs, std::s
     return offset;
 }
 
-// The element of array at the subscripts args.
-Variant& elementOf(Frame& f, Variant& array, const std::vector<ExprPtr>& args) {
+// The storage position of the element of array at the subscripts args. The subscripts are evaluated
+// first; the array is checked afterwards, as it is then (their evaluation may have changed it).
+std::size_t elementIndex(Frame& f, const Variant& array, const std::vector<ExprPtr>& args) {
     std::array<std::int32_t, 16> small{};
     std::vector<std::int32_t> large;
     std::int32_t* subs = small.data();
@@ -69,7 +70,12 @@ Variant& elementOf(Frame& f, Variant& array, const std::vector<ExprPtr>& args) {
         if (v.isMissing()) fail(com::err::SubscriptOutOfRange);
         subs[i] = com::CLng(v);
     }
-    return array.rawArray()[checkedOffset(array, subs, args.size())];
+    return checkedOffset(array, subs, args.size());
+}
+
+Variant& elementOf(Frame& f, Variant& array, const std::vector<ExprPtr>& args) {
+    const std::size_t i = elementIndex(f, array, args);
+    return array.rawArray()[i];
 }
 
 // Arguments evaluated for a late-bound call, with room for the value of a property put.
@@ -136,8 +142,8 @@ Variant applyArgs(Frame& f, const Variant& callee, const std::vector<ExprPtr>& a
             if (parens) fail(com::err::SubscriptOutOfRange);
             return callee;
         }
-        Variant copy = callee;  // the subscripts may change the variable the array lives in
-        return elementOf(f, copy, args);
+        const std::size_t i = elementIndex(f, callee, args);
+        return callee.rawArray()[i];
     }
     if (callee.isObject()) {
         com::ComPtr<com::Object> obj = objectOf(callee);
