@@ -30,6 +30,12 @@ TEST(Execute, RunsStatementsInTheCallersScope) {
               "42[]");
 }
 
+TEST(Execute, ManyPiecesOfCodeRunOneAfterAnother) {
+    EXPECT_EQ(run("For i = 1 To 300\n  Execute \"v\" & (i Mod 7) & \" = \" & i & \": t = t + Eval(\"\"1\"\")\"\nNext\n"
+                  "Out.Write v0 & \" \" & v6 & \" \" & t"),
+              "294 300 300");
+}
+
 TEST(Execute, AtTopLevelSetsGlobals) {
     EXPECT_EQ(run("Execute \"x = 1: y = x + 1\"\nOut.Write x & y"), "12");
 }

@@ -306,6 +306,15 @@ std::size_t stackRoom() {
 
 }  // namespace
 
+// Drops the binding table of a program that is not kept when the scope ends.
+struct Runtime::ForgetBindings {
+    Runtime& rt;
+    const Program* prog;
+    ~ForgetBindings() {
+        if (prog) rt.forgetBindings(*prog);
+    }
+};
+
 // Counts one level of script nesting; refuses the level when the thread's stack would run short.
 struct Runtime::Depth {
     Runtime& rt;
@@ -383,10 +392,18 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     return result;
 }
 
+void Runtime::forgetBindings(const Program& prog) {
+    auto& b = bindings_;
+    b.erase(std::remove_if(b.begin(), b.end(), [&](const auto& e) { return e.first == &prog; }), b.end());
+    if (lastProgram_ == &prog) lastProgram_ = nullptr;
+}
+
 void Runtime::runProgram(std::shared_ptr<const Program> program, Frame* enclosing) {
     const Program& prog = *program;
-    if (!enclosing || !prog.procedures.empty() || !prog.classes.empty() || !prog.decls.empty())
-        programs_.push_back(program);  // its procedures and classes stay reachable from the global scope
+    const bool keep = !enclosing || !prog.procedures.empty() || !prog.classes.empty() || !prog.decls.empty();
+    if (keep) programs_.push_back(program);  // its procedures and classes stay reachable from the global scope
+    // The binding table of code run once goes with it (its address may be a later program's).
+    ForgetBindings forget{*this, keep ? nullptr : &prog};
     GlobalEntry** g = bindingsOf(prog);
     for (const detail::GlobalDecl& d : prog.decls) {
         const std::string& upper = prog.globalNames[static_cast<std::size_t>(d.binding)];
@@ -434,15 +451,7 @@ Variant Runtime::evaluate(const Program& prog, Frame* enclosing) {
     Depth depth(*this);
     GlobalEntry** g = bindingsOf(prog);
     // The binding table of a one-off expression goes with it.
-    struct Forget {
-        Runtime& rt;
-        const Program& prog;
-        ~Forget() {
-            auto& b = rt.bindings_;
-            b.erase(std::remove_if(b.begin(), b.end(), [&](const auto& e) { return e.first == &prog; }), b.end());
-            if (rt.lastProgram_ == &prog) rt.lastProgram_ = nullptr;
-        }
-    } forget{*this, prog};
+    ForgetBindings forget{*this, &prog};
     const Procedure& top = *prog.top;
     SlotScope scope{*this, top.slotCount};
     Slot* s = scope.base;

@@ -134,6 +134,8 @@ public:
 
 private:
     struct Depth;
+    struct ForgetBindings;
+    void forgetBindings(const Program& program);
     std::deque<detail::GlobalEntry> globals_;
     std::unordered_map<std::string, detail::GlobalEntry*> byName_;
     std::vector<std::shared_ptr<const Program>> programs_;
