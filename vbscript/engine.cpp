@@ -2,6 +2,7 @@
 #include "vbscript/engine.h"
 
 #include <mutex>
+#include <utility>
 
 #include "vbscript/internal/compiler.h"
 #include "vbscript/internal/errors.h"
@@ -48,6 +49,9 @@ void scripted(Runtime& rt, F&& fn) {
         throw ScriptError(seen, rt.line);
     } catch (const std::bad_alloc&) {
         throw ScriptError(detail::runtimeError(com::err::OutOfMemory), rt.line);
+    } catch (const Runtime::StopRun&) {
+        std::exception_ptr stop = std::exchange(rt.stopping, nullptr);
+        std::rethrow_exception(stop);
     }
 }
 

@@ -57,6 +57,20 @@ TEST(Engine, TheCheckpointIsCalledInEndlessLoopsAndWhatItThrowsPassesThrough) {
     EXPECT_EQ(calls, 5);
 }
 
+TEST(Engine, AnErrorTheCheckpointThrowsIsNotTrappedByTheScript) {
+    EngineHooks hooks;
+    hooks.checkpoint = [] { throw com::ComError(-1, "time is up"); };
+    Engine engine(hooks);
+    try {
+        engine.run(*compile("On Error Resume Next\nDo\n  x = x + 1\nLoop"));
+        FAIL();
+    } catch (const ScriptError&) {
+        FAIL() << "became a script error";
+    } catch (const com::ComError& e) {
+        EXPECT_EQ(e.description(), "time is up");
+    }
+}
+
 TEST(Engine, TheCheckpointIsCalledInRecursionWithoutLoops) {
     int calls = 0;
     EngineHooks hooks;

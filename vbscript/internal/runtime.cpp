@@ -492,6 +492,15 @@ void Runtime::setError(const com::ComError& e) {
 
 void Runtime::clearError() { err_->Clear(); }
 
+void Runtime::checkpoint() {
+    try {
+        hooks.checkpoint();
+    } catch (...) {
+        stopping = std::current_exception();
+        throw StopRun{};
+    }
+}
+
 com::ComPtr<com::Object> Runtime::err() const { return err_; }
 
 }  // namespace orvan::vbs

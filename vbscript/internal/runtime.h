@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <exception>
 #include <memory>
 #include <span>
 #include <string>
@@ -117,10 +118,13 @@ public:
     void setError(const com::ComError& e);
     void clearError();
 
-    // The checkpoint every few thousand steps.
+    // The checkpoint every few thousand steps. What it throws is carried through the script as a
+    // StopRun (which no On Error catches) and thrown again, as it was, out of the Engine.
     void step() {
-        if ((++steps_ & 0x3FF) == 0 && hooks.checkpoint) hooks.checkpoint();
+        if ((++steps_ & 0x3FF) == 0 && hooks.checkpoint) checkpoint();
     }
+    struct StopRun {};
+    std::exception_ptr stopping;
 
     int line = 0;  // the line of the statement being run, for ScriptError
 
@@ -133,6 +137,7 @@ public:
     void popSlots(detail::Slot* base, int count, const SlotMark& mark);
 
 private:
+    void checkpoint();
     struct Depth;
     struct ForgetBindings;
     void forgetBindings(const Program& program);
