@@ -2,6 +2,7 @@
 #include "vbscript/engine.h"
 
 #include <mutex>
+#include <utility>
 
 #include "vbscript/internal/compiler.h"
 #include "vbscript/internal/errors.h"
@@ -27,7 +28,9 @@ Engine::Engine(EngineHooks hooks) : rt_(std::make_shared<Runtime>(std::move(hook
 Engine::~Engine() { rt_->clearGlobals(); }
 
 void Engine::addGlobal(std::string_view name, com::Variant value) {
-    rt_->define(detail::upperName(name), name).value = std::move(value);
+    detail::GlobalEntry& e = rt_->define(detail::upperName(name), name);
+    e.value = std::move(value);
+    e.host = true;
 }
 
 namespace {
@@ -40,9 +43,15 @@ void scripted(Runtime& rt, F&& fn) {
     } catch (const ScriptError&) {
         throw;
     } catch (const com::ComError& e) {
-        throw ScriptError(detail::asScriptSees(e), rt.line);
+        com::ComError seen = detail::asScriptSees(e);
+        if (seen.source().empty())
+            seen = com::ComError(seen.number(), seen.description(), "Microsoft VBScript runtime error");
+        throw ScriptError(seen, rt.line);
     } catch (const std::bad_alloc&) {
         throw ScriptError(detail::runtimeError(com::err::OutOfMemory), rt.line);
+    } catch (const Runtime::StopRun&) {
+        std::exception_ptr stop = std::exchange(rt.stopping, nullptr);
+        std::rethrow_exception(stop);
     }
 }
 

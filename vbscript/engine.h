@@ -57,7 +57,8 @@ struct EngineHooks {
     // CreateObject(progId); when empty, the process's ClassRegistry creates the object.
     std::function<com::ComPtr<com::Object>(std::string_view progId)> createObject;
     // Called at least every few thousand steps (loop back edges, procedure calls); may throw to stop
-    // the run, and what it throws passes through the engine untouched.
+    // the run, and what it throws passes through the engine untouched (even a ComError: On Error
+    // Resume Next never catches it).
     std::function<void()> checkpoint;
 };
 

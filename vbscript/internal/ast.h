@@ -26,6 +26,12 @@ struct ClassDef;
 
 using com::Variant;
 
+// A whole number (Integer or Long) computed without going through Variant; wide: Long.
+struct Whole {
+    std::int64_t value = 0;
+    bool wide = false;
+};
+
 // How a statement ends: normally, or leaving its Do, its For, or its procedure.
 enum class Flow : std::uint8_t { Normal, ExitDo, ExitFor, ExitProc };
 
@@ -43,12 +49,15 @@ struct Expr {
     // The variable this expression names, for passing by reference; null when it names none.
     virtual Variant* ref(Frame&) const { return nullptr; }
     // Stores value (Set when isSet). Error 501 "Illegal assignment" for what cannot be assigned.
-    virtual void assign(Frame& f, Variant value, bool isSet) const;
+    virtual void assign(Frame& f, Variant&& value, bool isSet) const;
     // An array element (or a default-member call) that a ByRef argument copies in and back out.
     virtual bool writableByCopy() const { return false; }
     // Evaluation cannot run script code (no calls): its value may be peeked before another operand runs.
     virtual bool pure() const { return false; }
     virtual bool isNumberLiteral() const { return false; }
+    // The value when it is a whole number that can be had without running script code (variables,
+    // literals and arithmetic on them); false otherwise, having changed nothing.
+    virtual bool whole(Frame&, Whole&) const { return false; }
 };
 using ExprPtr = std::unique_ptr<Expr>;
 
@@ -110,6 +119,8 @@ struct ClassDef {
     std::vector<FieldDef> fields;
     std::vector<ClassMember> members;
     std::unordered_map<std::string, int> memberIndex;  // upper-cased name -> members index
+    std::vector<std::string> memberUpper;              // each member's upper-cased name
+    std::vector<std::size_t> memberHashes;             // and its hash
     int defaultMember = -1;
     const Procedure* initialize = nullptr;
     const Procedure* terminate = nullptr;
@@ -119,6 +130,12 @@ struct ClassDef {
     const ClassMember* find(const std::string& upper) const {
         auto it = memberIndex.find(upper);
         return it == memberIndex.end() ? nullptr : &members[static_cast<std::size_t>(it->second)];
+    }
+    // The same look-up with the name's hash known in advance (a class has few members: a scan).
+    const ClassMember* find(const std::string& upper, std::size_t hash) const {
+        for (std::size_t i = 0; i < memberHashes.size(); ++i)
+            if (memberHashes[i] == hash && memberUpper[i] == upper) return &members[i];
+        return nullptr;
     }
 };
 

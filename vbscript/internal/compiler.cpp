@@ -30,6 +30,7 @@ struct Scope {
     std::unordered_map<std::string, LocalDecl> locals;
     std::vector<NameExpr*> pending;
     std::vector<int> withSlots;
+    std::vector<std::string> redims;  // names ReDim'd in a procedure
     int loopsDo = 0;
     int loopsFor = 0;
 };
@@ -444,6 +445,10 @@ private:
     }
 
     static void buildTypeInfo(ClassDef& c) {
+        for (const ClassMember& m : c.members) {
+            c.memberUpper.push_back(upperName(m.name));
+            c.memberHashes.push_back(std::hash<std::string>{}(c.memberUpper.back()));
+        }
         c.typeInfo.className = c.name;
         c.typeInfo.interfaceName = c.name;
         for (std::size_t i = 0; i < c.members.size(); ++i) {
@@ -606,8 +611,8 @@ private:
     void parseAssignOrCall(Block& out) {
         const int line = tok().line;
         std::size_t lastParen = 0;
-        std::size_t pendingMark = 0;
-        ExprPtr target = parsePostfix(&lastParen, &pendingMark);
+        Mark mark;
+        ExprPtr target = parsePostfix(&lastParen, &mark);
         if (accept(Tok::Eq)) {
             ExprPtr value = parseExpr();
             out.push_back(assignment(std::move(target), std::move(value), line));
@@ -637,7 +642,9 @@ private:
         if (parens && *parens) {
             if (lastParen == 0) fail(1025);
             pos_ = lastParen;
-            cur_->pending.resize(pendingMark);
+            cur_->pending.resize(mark.pending);  // the names and operators read there are read again
+            binaries_.resize(mark.binaries);
+            news_.resize(mark.news);
             args->clear();
             *parens = false;
         } else if (!args->empty()) {
@@ -675,11 +682,13 @@ private:
                 s->target = std::move(target);
                 s->value = std::move(cat->b);
                 eraseName(left);
+                std::erase(binaries_, cat);  // the node goes with `value` below
                 return s;
             }
         }
         auto s = std::make_unique<AssignStmt>();
         s->line = line;
+        if (name && name->args.empty() && !name->hasParens) s->variable = name;
         s->target = std::move(target);
         s->value = std::move(value);
         return s;
@@ -703,15 +712,11 @@ private:
             if (!nameToken(tok())) fail(1010);
             const Token at = tok();
             item.target = nameExpr(next());
-            // ReDim of a name undeclared in a procedure declares it there.
+            // ReDim of an undeclared name declares it: at top level now; in a procedure once the whole
+            // source is read (a global of that name, declared anywhere, is the one resized).
             const std::string u = upperName(at.text);
-            if (!cur_->global && !cur_->locals.count(u) && !(cur_->cls && cur_->cls->find(u)) &&
-                !(enclosing_ && enclosing_->procedure)) {
-                LocalDecl d;
-                d.slot = newSlot();
-                cur_->proc->localNames[u] = d.slot;
-                cur_->locals.emplace(u, d);
-            }
+            if (cur_->global && !cur_->cls && !globals_.count(u)) declareVariable(at, {}, true);
+            if (!cur_->global) cur_->redims.push_back(u);
             expect(Tok::LParen, 1005);
             do item.bounds.push_back(parseExpr());
             while (accept(Tok::Comma));
@@ -760,11 +765,11 @@ private:
                 s->branches.emplace_back(std::move(c), std::move(b));
             } else if (acceptKw(Kw::Else)) {
                 parseBlock(s->otherwise);
-                expectKw(Kw::End, 1012);
+                expectKw(Kw::End, 1014);
                 expectKw(Kw::If, 1012);
                 break;
             } else {
-                expectKw(Kw::End, 1012);
+                expectKw(Kw::End, 1014);
                 expectKw(Kw::If, 1012);
                 break;
             }
@@ -791,7 +796,7 @@ private:
             parseBlock(c.body);
             s->cases.push_back(std::move(c));
         }
-        expectKw(Kw::End, 1022);
+        expectKw(Kw::End, 1014);
         expectKw(Kw::Select, 1022);
         out.push_back(std::move(s));
     }
@@ -856,8 +861,6 @@ private:
         auto s = stmt<DoStmt>();
         ++pos_;
         s->condition = parseExpr();
-        ++cur_->loopsDo;  // Exit Do does not leave a While; counted only to find the Wend
-        --cur_->loopsDo;
         parseBlock(s->body);
         expectKw(Kw::Wend, 1018);
         out.push_back(std::move(s));
@@ -871,7 +874,7 @@ private:
         cur_->withSlots.push_back(s->slot);
         parseBlock(s->body);
         cur_->withSlots.pop_back();
-        expectKw(Kw::End, 1029);
+        expectKw(Kw::End, 1014);
         expectKw(Kw::With, 1029);
         out.push_back(std::move(s));
     }
@@ -895,21 +898,25 @@ private:
         auto s = stmt<ExitStmt>();
         ++pos_;
         const Kind k = cur_->proc->kind;
-        if (acceptKw(Kw::Do)) {
-            if (cur_->loopsDo == 0) fail(1039);
-            s->flow = Flow::ExitDo;
-        } else if (acceptKw(Kw::For)) {
-            if (cur_->loopsFor == 0) fail(1039);
-            s->flow = Flow::ExitFor;
-        } else if (acceptKw(Kw::Sub)) {
-            if (k != Kind::Sub) fail(1039);
-        } else if (acceptKw(Kw::Function)) {
-            if (k != Kind::Function) fail(1039);
-        } else if (acceptKw(Kw::Property)) {
-            if (k != Kind::PropertyGet && k != Kind::PropertyLet && k != Kind::PropertySet) fail(1039);
-        } else {
-            fail(1039);
+        bool valid = false;
+        switch (tok().type == Tok::Ident ? tok().kw : Kw::None) {
+            case Kw::Do:
+                valid = cur_->loopsDo > 0;
+                s->flow = Flow::ExitDo;
+                break;
+            case Kw::For:
+                valid = cur_->loopsFor > 0;
+                s->flow = Flow::ExitFor;
+                break;
+            case Kw::Sub: valid = k == Kind::Sub; break;
+            case Kw::Function: valid = k == Kind::Function; break;
+            case Kw::Property:
+                valid = k == Kind::PropertyGet || k == Kind::PropertyLet || k == Kind::PropertySet;
+                break;
+            default: break;
         }
+        if (!valid) fail(1039);
+        ++pos_;
         out.push_back(std::move(s));
     }
 
@@ -950,10 +957,15 @@ private:
         }
     }
 
+    // How many names, operators and New were recorded at a point of the source.
+    struct Mark {
+        std::size_t pending = 0, binaries = 0, news = 0;
+    };
+
     // A name, `.name` inside With, or Me, followed by member accesses and argument lists.
     // lastParen: where the last argument list opened (0 when the last postfix was not one), and
-    // pendingMark: how many names were pending then (for parseAssignOrCall to re-read it).
-    ExprPtr parsePostfix(std::size_t* lastParen, std::size_t* pendingMark = nullptr) {
+    // mark: what had been recorded then (for parseAssignOrCall to read that list again).
+    ExprPtr parsePostfix(std::size_t* lastParen, Mark* mark = nullptr) {
         Nest nest(*this);
         ExprPtr e;
         const Token first = tok();
@@ -967,6 +979,7 @@ private:
             if (tok().type != Tok::Ident) fail(1010);
             m->name = next().text;
             m->upper = upperName(m->name);
+            m->hash = std::hash<std::string>{}(m->upper);
             e = std::move(m);
         } else if (acceptKw(Kw::Me)) {
             if (!cur_->cls) failAt(1037, first);
@@ -980,11 +993,11 @@ private:
         for (;;) {
             if (at(Tok::LParen)) {
                 const std::size_t open = pos_;
-                const std::size_t mark = cur_->pending.size();
+                const Mark here{cur_->pending.size(), binaries_.size(), news_.size()};
                 ++pos_;
                 std::vector<ExprPtr> args = parseArgs();
                 if (lastParen) *lastParen = open;
-                if (pendingMark) *pendingMark = mark;
+                if (mark) *mark = here;
                 std::vector<ExprPtr>* own = argsOf(*e);
                 bool* parens = parensOf(*e);
                 if (own && !*parens) {
@@ -1005,6 +1018,7 @@ private:
                 m->base = std::move(e);
                 m->name = next().text;
                 m->upper = upperName(m->name);
+                m->hash = std::hash<std::string>{}(m->upper);
                 e = std::move(m);
                 if (lastParen) *lastParen = 0;
             } else {
@@ -1019,6 +1033,7 @@ private:
         e->numericLiteral = isNumber(*a) || isNumber(*b);
         e->a = std::move(a);
         e->b = std::move(b);
+        binaries_.push_back(e.get());
         return e;
     }
 
@@ -1235,12 +1250,29 @@ private:
 
     void finish() {
         for (auto& s : scopes_)
+            for (const std::string& u : s->redims) {
+                const bool known = s->locals.count(u) || (s->cls && s->cls->find(u)) || globals_.count(u) ||
+                                   (enclosing_ && enclosing_->procedure &&
+                                    enclosing_->procedure->localNames.count(u));
+                if (known) continue;
+                LocalDecl d;
+                d.slot = s->proc->slotCount++;
+                s->proc->localNames[u] = d.slot;
+                s->locals.emplace(u, d);
+            }
+        for (auto& s : scopes_)
             for (NameExpr* n : s->pending) resolve(*n, *s);
         for (NewExpr* e : news_) {
             const std::string u = upperName(e->name);
             auto it = classes_.find(u);
             if (it != classes_.end()) e->cls = it->second;
             else e->binding = binding(u);
+        }
+        // Purity depends on what the names resolved to; inner operators were made first, so each
+        // operand's purity is known when its parent's is computed.
+        for (BinaryExpr* e : binaries_) {
+            e->leftPure = e->a->pure();
+            e->rightPure = e->b->pure();
         }
     }
 
@@ -1352,6 +1384,7 @@ private:
     std::unordered_map<std::string, GlobalName> globals_;
     std::unordered_map<std::string, ClassDef*> classes_;
     std::vector<NewExpr*> news_;
+    std::vector<BinaryExpr*> binaries_;
     int depth_ = 0;
 };
 

@@ -3,6 +3,7 @@
 // conditions; calls to automation objects go through com::invoke and write by-reference arguments
 // back into the variables that were passed.
 #include <array>
+#include <exception>
 #include <new>
 #include <stdexcept>
 
@@ -53,8 +54,9 @@ std::size_t checkedOffset(const Variant& array, const std::int32_t* subs, std::s
     return offset;
 }
 
-// The element of array at the subscripts args.
-Variant& elementOf(Frame& f, Variant& array, const std::vector<ExprPtr>& args) {
+// The storage position of the element of array at the subscripts args. The subscripts are evaluated
+// first; the array is checked afterwards, as it is then (their evaluation may have changed it).
+std::size_t elementIndex(Frame& f, const Variant& array, const std::vector<ExprPtr>& args) {
     std::array<std::int32_t, 16> small{};
     std::vector<std::int32_t> large;
     std::int32_t* subs = small.data();
@@ -68,7 +70,12 @@ Variant& elementOf(Frame& f, Variant& array, const std::vector<ExprPtr>& args) {
         if (v.isMissing()) fail(com::err::SubscriptOutOfRange);
         subs[i] = com::CLng(v);
     }
-    return array.rawArray()[checkedOffset(array, subs, args.size())];
+    return checkedOffset(array, subs, args.size());
+}
+
+Variant& elementOf(Frame& f, Variant& array, const std::vector<ExprPtr>& args) {
+    const std::size_t i = elementIndex(f, array, args);
+    return array.rawArray()[i];
 }
 
 // Arguments evaluated for a late-bound call, with room for the value of a property put.
@@ -104,7 +111,13 @@ void writeBack(Frame& f, const std::vector<ExprPtr>& args, std::vector<Variant>&
 Variant invokeLate(Frame& f, com::Object& obj, const std::string* name, unsigned flags,
                    const std::vector<ExprPtr>& args, Variant* putValue) {
     ArgValues a(f, args, putValue ? 1 : 0);
-    if (putValue) a.values.push_back(std::move(*putValue));
+    if (putValue) {
+        // A put goes wherever the object takes it (its own put, else the default member of what the
+        // getter returns); the arguments of a put are never written back.
+        com::putMember(obj, name ? std::string_view(*name) : std::string_view(), std::move(a.values),
+                       std::move(*putValue), flags == com::kPutRef);
+        return Variant();
+    }
     Variant result;
     try {
         result = name ? com::invoke(obj, *name, flags, a.values) : com::invoke(obj, com::kDispidValue, flags, a.values);
@@ -129,8 +142,8 @@ Variant applyArgs(Frame& f, const Variant& callee, const std::vector<ExprPtr>& a
             if (parens) fail(com::err::SubscriptOutOfRange);
             return callee;
         }
-        Variant copy = callee;  // the subscripts may change the variable the array lives in
-        return elementOf(f, copy, args);
+        const std::size_t i = elementIndex(f, callee, args);
+        return callee.rawArray()[i];
     }
     if (callee.isObject()) {
         com::ComPtr<com::Object> obj = objectOf(callee);
@@ -154,7 +167,7 @@ Variant readMember(Frame& f, ClassInstance& inst, const ClassMember& m, const st
     }
     const Procedure* p = m.method ? m.method : m.get;
     if (!p) fail(com::err::WrongArgumentCount);
-    com::ComPtr<com::Object> keep(&inst);
+    // The caller holds the instance (a variable's reference, or the call on Me that is running).
     return f.rt->call(*p, &inst, &args, &f);
 }
 
@@ -177,7 +190,6 @@ void writeMember(Frame& f, ClassInstance& inst, const ClassMember& m, const std:
     values.reserve(args.size() + 1);
     for (const auto& a : args) values.push_back(a->eval(f));
     values.push_back(std::move(value));
-    com::ComPtr<com::Object> keep(&inst);
     f.rt->call(*p, &inst, nullptr, &f, values);
 }
 
@@ -231,7 +243,18 @@ auto compiling(F&& fn) {
     }
 }
 
+// An error in code run by Eval or Execute is reported at the line of the statement that ran it.
+struct CallerLine {
+    Runtime& rt;
+    int line = rt.line;
+    int pending = std::uncaught_exceptions();
+    ~CallerLine() {
+        if (std::uncaught_exceptions() > pending) rt.line = line;
+    }
+};
+
 Variant callBuiltin(Frame& f, Builtin b, const std::vector<ExprPtr>& args, bool parens) {
+    CallerLine callerLine{*f.rt};
     switch (b) {
         case Builtin::Err: {
             Variant err(f.rt->err());
@@ -276,7 +299,22 @@ Variant callBuiltin(Frame& f, Builtin b, const std::vector<ExprPtr>& args, bool 
 // ---------------------------------------------------------------------------------------------
 // Expressions.
 
-void Expr::assign(Frame&, Variant, bool) const { fail(com::err::IllegalAssignment); }
+namespace {
+
+// The storage of a plain variable name on the hot paths: a frame slot, or a global already bound to
+// a variable; everything else takes NameExpr::storage.
+inline Variant* variableOf(const NameExpr& n, Frame& f) {
+    if (n.kind == NameKind::Local) return &f.slot(n.slot);
+    if (n.kind == NameKind::Global) {
+        GlobalEntry* e = f.globals[n.binding];
+        if (e && !e->procedure && !e->cls) return &e->value;
+    }
+    return n.storage(f);
+}
+
+}  // namespace
+
+void Expr::assign(Frame&, Variant&&, bool) const { fail(com::err::IllegalAssignment); }
 
 Variant* NameExpr::storage(Frame& f) const {
     switch (kind) {
@@ -337,7 +375,7 @@ const Variant& NameExpr::peek(Frame& f, Variant& tmp) const {
             case NameKind::Field:
             case NameKind::Global:
             case NameKind::Dynamic:
-                if (Variant* p = storage(f)) return *p;
+                if (Variant* p = variableOf(*this, f)) return *p;
                 break;
             default: break;
         }
@@ -358,7 +396,7 @@ Variant NameExpr::eval(Frame& f) const {
         case NameKind::Field:
         case NameKind::Global:
         case NameKind::Dynamic: {
-            if (Variant* p = storage(f)) {
+            if (Variant* p = variableOf(*this, f)) {
                 if (args.empty() && !hasParens) return *p;
                 return applyArgs(f, *p, args, hasParens);
             }
@@ -375,7 +413,7 @@ Variant NameExpr::eval(Frame& f) const {
     fail(com::err::InternalError);
 }
 
-void NameExpr::assign(Frame& f, Variant value, bool isSet) const {
+void NameExpr::assign(Frame& f, Variant&& value, bool isSet) const {
     if (kind == NameKind::Member) return writeMember(f, *f.me, *member, args, std::move(value), isSet);
     if (kind == NameKind::Builtin && builtin == Builtin::Err && args.empty()) {
         // Err = n sets Err.Number, its default property.
@@ -415,18 +453,18 @@ Variant MemberExpr::eval(Frame& f) const {
     Variant tmp;
     com::ComPtr<com::Object> obj = objectOf(base->peek(f, tmp));
     if (ClassInstance* inst = instanceOf(obj.get())) {
-        const ClassMember* m = inst->cls.find(upper);
+        const ClassMember* m = inst->cls.find(upper, hash);
         if (!m || (!m->isPublic && f.me != inst)) fail(com::err::NotSupported);
         return readMember(f, *inst, *m, args, hasParens);
     }
     return invokeLate(f, *obj, &name, com::kMethod | com::kGet, args, nullptr);
 }
 
-void MemberExpr::assign(Frame& f, Variant value, bool isSet) const {
+void MemberExpr::assign(Frame& f, Variant&& value, bool isSet) const {
     Variant tmp;
     com::ComPtr<com::Object> obj = objectOf(base->peek(f, tmp));
     if (ClassInstance* inst = instanceOf(obj.get())) {
-        const ClassMember* m = inst->cls.find(upper);
+        const ClassMember* m = inst->cls.find(upper, hash);
         if (!m || (!m->isPublic && f.me != inst)) fail(com::err::NotSupported);
         return writeMember(f, *inst, *m, args, std::move(value), isSet);
     }
@@ -438,7 +476,7 @@ Variant IndexExpr::eval(Frame& f) const {
     return applyArgs(f, callee, args, true);
 }
 
-void IndexExpr::assign(Frame& f, Variant value, bool isSet) const {
+void IndexExpr::assign(Frame& f, Variant&& value, bool isSet) const {
     const Variant callee = base->eval(f);
     com::ComPtr<com::Object> obj = objectOf(callee);
     if (ClassInstance* inst = instanceOf(obj.get())) {
@@ -449,9 +487,104 @@ void IndexExpr::assign(Frame& f, Variant value, bool isSet) const {
     com::putMember(*obj, {}, ArgValues(f, args, 0).values, std::move(value), isSet);
 }
 
+namespace {
+
+// A whole result in the narrowest kind its operands allow; false when it leaves Long's range.
+bool wholeResult(std::int64_t r, bool wide, Whole& out) {
+    if (!wide && r >= -32768 && r <= 32767) {
+        out = Whole{r, false};
+        return true;
+    }
+    if (r < INT32_MIN || r > INT32_MAX) return false;
+    out = Whole{r, true};
+    return true;
+}
+
+Variant wholeVariant(const Whole& w) {
+    return w.wide ? Variant(static_cast<std::int32_t>(w.value)) : Variant(static_cast<std::int16_t>(w.value));
+}
+
+}  // namespace
+
+bool NameExpr::whole(Frame& f, Whole& out) const {
+    if (!args.empty() || hasParens) return false;
+    const Variant* p = nullptr;
+    switch (kind) {
+        case NameKind::Constant: p = &constant; break;
+        case NameKind::Local:
+        case NameKind::Outer:
+        case NameKind::Field:
+        case NameKind::Global:
+        case NameKind::Dynamic: p = variableOf(*this, f); break;
+        default: return false;
+    }
+    if (!p || (p->type() != com::VarType::Integer && p->type() != com::VarType::Long)) return false;
+    out = Whole{p->rawInt(), p->type() == com::VarType::Long};
+    return true;
+}
+
+bool NegateExpr::whole(Frame& f, Whole& out) const {
+    Whole x;
+    return a->whole(f, x) && wholeResult(-x.value, x.wide, out);
+}
+
+bool BinaryExpr::whole(Frame& f, Whole& out) const {
+    switch (op) {
+        case BinOp::Add:
+        case BinOp::Sub:
+        case BinOp::Mul:
+        case BinOp::IntDiv:
+        case BinOp::Mod: break;
+        default: return false;
+    }
+    Whole x, y;
+    if (!a->whole(f, x) || !b->whole(f, y)) return false;
+    const bool wide = x.wide || y.wide;
+    switch (op) {
+        case BinOp::Add: return wholeResult(x.value + y.value, wide, out);
+        case BinOp::Sub: return wholeResult(x.value - y.value, wide, out);
+        case BinOp::Mul: return wholeResult(x.value * y.value, wide, out);
+        default:
+            if (y.value == 0) return false;  // the general way raises the error
+            return wholeResult(op == BinOp::Mod ? x.value % y.value : x.value / y.value, wide, out);
+    }
+}
+
 Variant BinaryExpr::eval(Frame& f) const {
+    // Whole numbers first: no Variant is made for the operands or the intermediate results.
+    switch (op) {
+        case BinOp::Add:
+        case BinOp::Sub:
+        case BinOp::Mul:
+        case BinOp::IntDiv:
+        case BinOp::Mod: {
+            Whole w;
+            if (whole(f, w)) return wholeVariant(w);
+            break;
+        }
+        case BinOp::Eq:
+        case BinOp::Ne:
+        case BinOp::Lt:
+        case BinOp::Le:
+        case BinOp::Gt:
+        case BinOp::Ge: {
+            Whole x, y;
+            if (a->whole(f, x) && b->whole(f, y)) {
+                switch (op) {
+                    case BinOp::Eq: return Variant(x.value == y.value);
+                    case BinOp::Ne: return Variant(x.value != y.value);
+                    case BinOp::Lt: return Variant(x.value < y.value);
+                    case BinOp::Le: return Variant(x.value <= y.value);
+                    case BinOp::Gt: return Variant(x.value > y.value);
+                    default: return Variant(x.value >= y.value);
+                }
+            }
+            break;
+        }
+        default: break;
+    }
     Variant ta, tb;
-    if (b->pure()) {
+    if (rightPure) {
         const Variant& x = a->peek(f, ta);
         const Variant& y = b->peek(f, tb);
         return binary(op, x, y, numericLiteral);
@@ -486,7 +619,13 @@ Variant NewExpr::eval(Frame& f) const {
         if (e) c = e->cls;
     }
     if (c) return Variant(f.rt->instantiate(*c));
-    if (upperName(name) == "REGEXP") return Variant(f.rt->createObject("VBScript.RegExp"));
+    // The language's own class comes from the process's registry, whatever the host lets
+    // CreateObject make.
+    if (upperName(name) == "REGEXP") {
+        com::ComPtr<com::Object> re = com::ClassRegistry::instance().create("VBScript.RegExp");
+        if (!re) fail(com::err::CantCreateObject);
+        return Variant(re);
+    }
     fail(com::err::ClassNotDefined);
 }
 
@@ -534,6 +673,17 @@ Flow AssignStmt::exec(Frame& f) const {
     } else if (v.isObject()) {
         v = letValue(std::move(v));
     }
+    if (variable && variable->kind == NameKind::Local) {
+        f.slot(variable->slot) = std::move(v);
+        return Flow::Normal;
+    }
+    if (variable && variable->kind == NameKind::Global) {
+        GlobalEntry* e = f.globals[variable->binding];
+        if (e && !e->procedure && !e->cls && !e->constant) {
+            e->value = std::move(v);
+            return Flow::Normal;
+        }
+    }
     target->assign(f, std::move(v), isSet);
     return Flow::Normal;
 }
@@ -563,8 +713,22 @@ Flow AppendStmt::exec(Frame& f) const {
 
 Flow IfStmt::exec(Frame& f) const {
     for (const auto& [cond, body] : branches) {
-        Variant tmp;
-        if (truthy(cond->peek(f, tmp))) return execBlock(body, f);
+        bool taken = false;
+        if (!f.resumeNext) {
+            Variant tmp;
+            taken = truthy(cond->peek(f, tmp));
+        } else {
+            // Under On Error Resume Next a condition that fails goes on into its own block, as the
+            // language resumes with the statement that follows the failing one.
+            try {
+                Variant tmp;
+                taken = truthy(cond->peek(f, tmp));
+            } catch (const com::ComError& e) {
+                f.rt->setError(e);
+                taken = true;
+            }
+        }
+        if (taken) return execBlock(body, f);
     }
     return execBlock(otherwise, f);
 }
@@ -599,35 +763,31 @@ bool isWhole(const Variant& v) {
 }  // namespace
 
 Flow ForStmt::exec(Frame& f) const {
-    Variant start = loopNumber(from->eval(f));
+    const Variant start = loopNumber(from->eval(f));
     const Variant end = loopNumber(to->eval(f));
     const Variant inc = step ? loopNumber(step->eval(f)) : Variant(std::int16_t{1});
-    counter->assign(f, start, false);
+    counter->assign(f, Variant(start), false);
     const bool up = !truthy(binary(BinOp::Lt, inc, Variant(std::int16_t{0})));
-    if (isWhole(start) && isWhole(end) && isWhole(inc)) {
+    Variant* p = counter->ref(f);  // a plain variable: its storage stays put for the whole loop
+    if (p && isWhole(start) && isWhole(end) && isWhole(inc)) {
         // Whole numbers: the counter keeps its kind (Integer, promoted to Long past its range).
         const std::int64_t last = end.rawInt(), by = inc.rawInt();
         const bool wide = start.type() == com::VarType::Long || inc.type() == com::VarType::Long;
-        for (;;) {
-            Variant tmp;
-            const Variant& c = counter->peek(f, tmp);
-            if (!isWhole(c)) break;  // the body stored something else: continue the general way
-            const std::int64_t i = c.rawInt();
+        while (isWhole(*p)) {
+            const std::int64_t i = p->rawInt();
             if (up ? i > last : i < last) return Flow::Normal;
             const Flow r = execBlock(body, f);
             if (r == Flow::ExitFor) return Flow::Normal;
             if (r != Flow::Normal) return r;
             f.rt->step();
-            Variant tmp2;
-            const Variant& now = counter->peek(f, tmp2);
-            if (!isWhole(now)) break;
-            const std::int64_t n = now.rawInt() + by;
-            if (!wide && now.type() != com::VarType::Long && n >= -32768 && n <= 32767)
-                counter->assign(f, Variant(static_cast<std::int16_t>(n)), false);
+            if (!isWhole(*p)) break;  // the body stored something else: go on the general way
+            const std::int64_t n = p->rawInt() + by;
+            if (!wide && p->type() != com::VarType::Long && n >= -32768 && n <= 32767)
+                *p = Variant(static_cast<std::int16_t>(n));
             else if (n >= INT32_MIN && n <= INT32_MAX)
-                counter->assign(f, Variant(static_cast<std::int32_t>(n)), false);
+                *p = Variant(static_cast<std::int32_t>(n));
             else
-                counter->assign(f, Variant(static_cast<double>(n)), false);
+                *p = Variant(static_cast<double>(n));
         }
     }
     for (;;) {

@@ -216,7 +216,6 @@ private:
                 while (pos_ < s_.size() && isDigit(s_[pos_])) advance();
             }
         }
-        if (pos_ < s_.size() && isIdentStart(s_[pos_])) fail(1025, t);
         const std::string text(s_.substr(start, pos_ - start));
         const double v = std::strtod(text.c_str(), nullptr);
         if (!std::isfinite(v)) fail(1031, t);

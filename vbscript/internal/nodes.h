@@ -35,6 +35,11 @@ struct Literal final : Expr {
     bool isNumberLiteral() const override {
         return value.isNumeric() && value.type() != com::VarType::Boolean && value.type() != com::VarType::Date;
     }
+    bool whole(Frame&, Whole& out) const override {
+        if (value.type() != com::VarType::Integer && value.type() != com::VarType::Long) return false;
+        out = Whole{value.rawInt(), value.type() == com::VarType::Long};
+        return true;
+    }
 };
 
 struct NameExpr final : Expr {
@@ -55,9 +60,10 @@ struct NameExpr final : Expr {
     Variant eval(Frame& f) const override;
     const Variant& peek(Frame& f, Variant& tmp) const override;
     Variant* ref(Frame& f) const override;
-    void assign(Frame& f, Variant value, bool isSet) const override;
+    void assign(Frame& f, Variant&& value, bool isSet) const override;
     bool writableByCopy() const override { return !args.empty(); }
     bool pure() const override;
+    bool whole(Frame& f, Whole& out) const override;
 
     // The variable's storage, or null when the name is not a variable (a procedure, a constant...).
     Variant* storage(Frame& f) const;
@@ -67,10 +73,11 @@ struct MemberExpr final : Expr {
     ExprPtr base;
     std::string name;
     std::string upper;
+    std::size_t hash = 0;  // of upper, for the look-up in a script class's members
     std::vector<ExprPtr> args;
     bool hasParens = false;
     Variant eval(Frame& f) const override;
-    void assign(Frame& f, Variant value, bool isSet) const override;
+    void assign(Frame& f, Variant&& value, bool isSet) const override;
 };
 
 // A call or index applied to the result of another expression: f(1)(2), a.b(1)(2).
@@ -78,7 +85,7 @@ struct IndexExpr final : Expr {
     ExprPtr base;
     std::vector<ExprPtr> args;
     Variant eval(Frame& f) const override;
-    void assign(Frame& f, Variant value, bool isSet) const override;
+    void assign(Frame& f, Variant&& value, bool isSet) const override;
 };
 
 // (expr): the value, never the variable (an argument in its own parentheses goes by value).
@@ -87,14 +94,18 @@ struct ParenExpr final : Expr {
     Variant eval(Frame& f) const override { return inner->eval(f); }
     const Variant& peek(Frame& f, Variant& tmp) const override { return inner->peek(f, tmp); }
     bool pure() const override { return inner->pure(); }
+    bool whole(Frame& f, Whole& out) const override { return inner->whole(f, out); }
 };
 
 struct BinaryExpr final : Expr {
     BinOp op;
     ExprPtr a, b;
     bool numericLiteral = false;
+    bool leftPure = false;   // set once names are resolved
+    bool rightPure = false;
     Variant eval(Frame& f) const override;
-    bool pure() const override { return a->pure() && b->pure(); }
+    bool pure() const override { return leftPure && rightPure; }
+    bool whole(Frame& f, Whole& out) const override;
 };
 
 struct IsExpr final : Expr {
@@ -112,6 +123,7 @@ struct NegateExpr final : Expr {
     ExprPtr a;
     Variant eval(Frame& f) const override;
     bool pure() const override { return a->pure(); }
+    bool whole(Frame& f, Whole& out) const override;
 };
 
 struct NewExpr final : Expr {
@@ -143,6 +155,7 @@ struct AssignStmt final : Stmt {
     ExprPtr target;
     ExprPtr value;
     bool isSet = false;
+    const NameExpr* variable = nullptr;  // the target when it is a plain name (no arguments)
     Flow exec(Frame& f) const override;
 };
 

@@ -262,7 +262,39 @@ Variant logical(BinOp op, const Variant& av, const Variant& bv) {
 
 }  // namespace
 
+namespace {
+
+bool isWholeKind(VarType t) { return t == VarType::Integer || t == VarType::Long; }
+
+// Integer and Long operands, the common case of loops and counters, without the general conversions.
+bool wholeFastPath(BinOp op, std::int64_t x, std::int64_t y, Num kind, Variant& out) {
+    switch (op) {
+        case BinOp::Add: out = integerResult(x + y, kind); return true;
+        case BinOp::Sub: out = integerResult(x - y, kind); return true;
+        case BinOp::Mul: out = integerResult(x * y, kind); return true;
+        case BinOp::Mod:
+        case BinOp::IntDiv:
+            if (y == 0) fail(com::err::DivisionByZero);
+            out = integerResult(op == BinOp::Mod ? x % y : x / y, kind);
+            return true;
+        case BinOp::Eq: out = Variant(x == y); return true;
+        case BinOp::Ne: out = Variant(x != y); return true;
+        case BinOp::Lt: out = Variant(x < y); return true;
+        case BinOp::Le: out = Variant(x <= y); return true;
+        case BinOp::Gt: out = Variant(x > y); return true;
+        case BinOp::Ge: out = Variant(x >= y); return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
 Variant binary(BinOp op, const Variant& a0, const Variant& b0, bool numericLiteral) {
+    if (isWholeKind(a0.type()) && isWholeKind(b0.type())) {
+        Variant out;
+        const Num kind = a0.type() == VarType::Long || b0.type() == VarType::Long ? Num::Long : Num::Integer;
+        if (wholeFastPath(op, a0.rawInt(), b0.rawInt(), kind, out)) return out;
+    }
     if (a0.isObject() || b0.isObject()) return binary(op, plainOf(a0), plainOf(b0), numericLiteral);
     if (a0.isArray() || b0.isArray() || a0.isMissing() || b0.isMissing()) fail(com::err::TypeMismatch);
     const Variant& a = a0;

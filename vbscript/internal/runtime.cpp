@@ -121,7 +121,7 @@ private:
 };
 
 ClassInstance::ClassInstance(std::shared_ptr<Runtime> r, const ClassDef& c)
-    : cls(c), fields(c.fields.size()), rt(std::move(r)) {
+    : cls(c), state(std::make_shared<std::vector<Variant>>(c.fields.size())), fields(*state), rt(std::move(r)) {
     for (std::size_t i = 0; i < c.fields.size(); ++i) {
         const FieldDef& fd = c.fields[i];
         if (fd.bounds.empty()) continue;
@@ -135,13 +135,15 @@ ClassInstance::ClassInstance(std::shared_ptr<Runtime> r, const ClassDef& c)
     }
 }
 
+ClassInstance::ClassInstance(const ClassInstance& dying, Terminating)
+    : cls(dying.cls), state(dying.state), fields(*state), rt(dying.rt), terminated_(true) {}
+
 ClassInstance::~ClassInstance() {
-    if (!cls.terminate || !rt) return;
-    // Me may be used by Class_Terminate: a reference taken here keeps the count from reaching zero again.
-    AddRef();
+    if (!cls.terminate || !rt || terminated_) return;
     const int line = rt->line;
     try {
-        rt->call(*cls.terminate, this, nullptr, nullptr, {});
+        com::ComPtr<ClassInstance> me(new ClassInstance(*this, Terminating{}));
+        rt->call(*cls.terminate, me.get(), nullptr, nullptr, {});
     } catch (...) {
         // A destructor cannot report: an error (or a stop) inside Class_Terminate ends only the terminate.
     }
@@ -205,12 +207,19 @@ GlobalEntry& Runtime::define(const std::string& upper, std::string_view name) {
 }
 
 GlobalEntry** Runtime::bindingsOf(const Program& program) {
+    if (&program == lastProgram_) return lastBindings_;
     for (auto& [p, table] : bindings_)
-        if (p == &program) return table->data();
+        if (p == &program) {
+            lastProgram_ = p;
+            lastBindings_ = table->data();
+            return lastBindings_;
+        }
     auto table = std::make_unique<std::vector<GlobalEntry*>>(program.globalNames.size(), nullptr);
     for (std::size_t i = 0; i < program.globalNames.size(); ++i) (*table)[i] = lookup(program.globalNames[i]);
     GlobalEntry** data = table->data();
     bindings_.emplace_back(&program, std::move(table));
+    lastProgram_ = &program;
+    lastBindings_ = data;
     return data;
 }
 
@@ -223,15 +232,18 @@ GlobalEntry* Runtime::resolve(const Frame& f, int binding, bool create) {
 }
 
 void Runtime::clearGlobals() {
-    // Variables first, in the order they were made; a Class_Terminate they trigger may still read the
-    // globals released after them.
-    for (GlobalEntry& e : globals_) {
-        Variant old = std::move(e.value);
-        e.value = Variant();
-    }
+    // The script's variables in the order they were made, then the host's objects: a Class_Terminate
+    // that runs meanwhile may still use the host's objects and the variables not yet released.
+    for (const bool host : {false, true})
+        for (GlobalEntry& e : globals_) {
+            if (e.host != host) continue;
+            Variant old = std::move(e.value);
+            e.value = Variant();
+        }
     globals_.clear();
     byName_.clear();
     bindings_.clear();
+    lastProgram_ = nullptr;
 }
 
 Slot* Runtime::pushSlots(int count, SlotMark& mark) {
@@ -253,8 +265,14 @@ Slot* Runtime::pushSlots(int count, SlotMark& mark) {
 
 void Runtime::popSlots(Slot* base, int count, const SlotMark& mark) {
     for (int i = count - 1; i >= 0; --i) {
-        Variant old = std::move(base[i].value);  // released after the slot is already empty
-        base[i].value = Variant();
+        Variant& v = base[i].value;
+        if (v.isObject() || v.isArray()) {
+            // Released after the slot is already empty: a Class_Terminate it runs sees it so.
+            Variant old = std::move(v);
+            v = Variant();
+        } else if (!v.isEmpty()) {
+            v = Variant();
+        }
         base[i].ref = nullptr;
     }
     chunk_ = mark.chunk;
@@ -287,6 +305,15 @@ std::size_t stackRoom() {
 }
 
 }  // namespace
+
+// Drops the binding table of a program that is not kept when the scope ends.
+struct Runtime::ForgetBindings {
+    Runtime& rt;
+    const Program* prog;
+    ~ForgetBindings() {
+        if (prog) rt.forgetBindings(*prog);
+    }
+};
 
 // Counts one level of script nesting; refuses the level when the thread's stack would run short.
 struct Runtime::Depth {
@@ -365,10 +392,18 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     return result;
 }
 
+void Runtime::forgetBindings(const Program& prog) {
+    auto& b = bindings_;
+    b.erase(std::remove_if(b.begin(), b.end(), [&](const auto& e) { return e.first == &prog; }), b.end());
+    if (lastProgram_ == &prog) lastProgram_ = nullptr;
+}
+
 void Runtime::runProgram(std::shared_ptr<const Program> program, Frame* enclosing) {
     const Program& prog = *program;
-    if (!enclosing || !prog.procedures.empty() || !prog.classes.empty() || !prog.decls.empty())
-        programs_.push_back(program);  // its procedures and classes stay reachable from the global scope
+    const bool keep = !enclosing || !prog.procedures.empty() || !prog.classes.empty() || !prog.decls.empty();
+    if (keep) programs_.push_back(program);  // its procedures and classes stay reachable from the global scope
+    // The binding table of code run once goes with it (its address may be a later program's).
+    ForgetBindings forget{*this, keep ? nullptr : &prog};
     GlobalEntry** g = bindingsOf(prog);
     for (const detail::GlobalDecl& d : prog.decls) {
         const std::string& upper = prog.globalNames[static_cast<std::size_t>(d.binding)];
@@ -416,14 +451,7 @@ Variant Runtime::evaluate(const Program& prog, Frame* enclosing) {
     Depth depth(*this);
     GlobalEntry** g = bindingsOf(prog);
     // The binding table of a one-off expression goes with it.
-    struct Forget {
-        Runtime& rt;
-        const Program& prog;
-        ~Forget() {
-            auto& b = rt.bindings_;
-            b.erase(std::remove_if(b.begin(), b.end(), [&](const auto& e) { return e.first == &prog; }), b.end());
-        }
-    } forget{*this, prog};
+    ForgetBindings forget{*this, &prog};
     const Procedure& top = *prog.top;
     SlotScope scope{*this, top.slotCount};
     Slot* s = scope.base;
@@ -463,6 +491,15 @@ void Runtime::setError(const com::ComError& e) {
 }
 
 void Runtime::clearError() { err_->Clear(); }
+
+void Runtime::checkpoint() {
+    try {
+        hooks.checkpoint();
+    } catch (...) {
+        stopping = std::current_exception();
+        throw StopRun{};
+    }
+}
 
 com::ComPtr<com::Object> Runtime::err() const { return err_; }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <exception>
 #include <memory>
 #include <span>
 #include <string>
@@ -36,6 +37,7 @@ struct GlobalEntry {
     const ClassDef* cls = nullptr;
     bool constant = false;
     bool fixedArray = false;
+    bool host = false;  // added by the host (Response, Session...): released after the script's own
 };
 
 struct Frame {
@@ -56,13 +58,20 @@ class ClassInstance final : public com::Object {
 public:
     ClassInstance(std::shared_ptr<Runtime> rt, const ClassDef& cls);
     // Runs Class_Terminate (its errors are dropped: nothing is left to report them to), then releases
-    // the fields.
+    // the fields. Class_Terminate runs on a second object sharing the fields, so that a reference to
+    // Me the terminate code stores somewhere stays valid after this one is gone.
     ~ClassInstance() override;
     const com::TypeInfo& typeInfo() const override;
 
     const ClassDef& cls;
-    std::vector<Variant> fields;
+    std::shared_ptr<std::vector<Variant>> state;
+    std::vector<Variant>& fields;
     std::shared_ptr<Runtime> rt;
+
+private:
+    struct Terminating {};
+    ClassInstance(const ClassInstance& dying, Terminating);
+    bool terminated_ = false;
 };
 
 // The call of one member of an instance by a late-bound caller (com::invoke).
@@ -109,10 +118,13 @@ public:
     void setError(const com::ComError& e);
     void clearError();
 
-    // The checkpoint every few thousand steps.
+    // The checkpoint every few thousand steps. What it throws is carried through the script as a
+    // StopRun (which no On Error catches) and thrown again, as it was, out of the Engine.
     void step() {
-        if ((++steps_ & 0x3FF) == 0 && hooks.checkpoint) hooks.checkpoint();
+        if ((++steps_ & 0x3FF) == 0 && hooks.checkpoint) checkpoint();
     }
+    struct StopRun {};
+    std::exception_ptr stopping;
 
     int line = 0;  // the line of the statement being run, for ScriptError
 
@@ -125,11 +137,16 @@ public:
     void popSlots(detail::Slot* base, int count, const SlotMark& mark);
 
 private:
+    void checkpoint();
     struct Depth;
+    struct ForgetBindings;
+    void forgetBindings(const Program& program);
     std::deque<detail::GlobalEntry> globals_;
     std::unordered_map<std::string, detail::GlobalEntry*> byName_;
     std::vector<std::shared_ptr<const Program>> programs_;
     std::vector<std::pair<const Program*, std::unique_ptr<std::vector<detail::GlobalEntry*>>>> bindings_;
+    const Program* lastProgram_ = nullptr;  // the binding table found last (calls mostly stay in one program)
+    detail::GlobalEntry** lastBindings_ = nullptr;
     std::vector<std::unique_ptr<detail::Slot[]>> chunks_;
     std::size_t chunk_ = 0;
     std::size_t top_ = 0;
