@@ -178,44 +178,6 @@ void putRefProperty(Object& obj, std::string_view name, Variant value) {
     invoke(obj, name, kPutRef, std::span<Variant>(&value, 1));
 }
 
-void putMember(Object& obj, std::string_view name, std::vector<Variant> args, Variant value, bool byReference) {
-    Object* target = &obj;
-    ComPtr<Object> hold;
-    std::string member(name);
-    // The chain of getters is short; the bound stops an object whose getter returns itself.
-    for (int depth = 0; depth < 8; ++depth) {
-        const TypeInfo& info = target->typeInfo();
-        auto find = [&](unsigned flags) {
-            return member.empty() ? info.find(kDispidValue, flags) : info.find(member, flags);
-        };
-        const MemberInfo* put = byReference ? find(kPutRef) : nullptr;
-        unsigned flags = kPutRef;
-        if (!put || put->kind != MemberKind::PropertyPutRef) {
-            put = find(kPut);
-            flags = kPut;
-        }
-        if (put) {
-            args.push_back(std::move(value));
-            if (member.empty()) invoke(*target, kDispidValue, flags, args);
-            else invoke(*target, member, flags, args);
-            return;
-        }
-        const MemberInfo* get = find(kGet);
-        if (!get) break;
-        const bool passArgs = !get->params.empty();
-        std::vector<Variant> getArgs;
-        if (passArgs) getArgs = std::move(args);
-        Variant inner = member.empty() ? invoke(*target, kDispidValue, kGet, getArgs)
-                                       : invoke(*target, member, kGet, getArgs);
-        if (!inner.isObject() || !inner.rawObject()) throw ComError::basic(err::ObjectRequired);
-        hold = inner.rawObject();
-        target = hold.get();
-        member.clear();
-        if (passArgs) args.clear();
-    }
-    throw ComError::basic(err::NotSupported);
-}
-
 Variant defaultValue(const Variant& v) {
     Variant cur = v;
     // A default member chain is short (Recordset -> Fields -> Field -> Value); the bound stops a
