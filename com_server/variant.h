@@ -90,6 +90,10 @@ public:
     std::vector<std::int32_t> arraySizes() const;
     // Replaces the dimension sizes; the caller has already given the items their new storage.
     void setArraySizes(std::vector<std::int32_t> sizes);
+    // The number of dimensions of an array and the size of one of them, without copying the sizes
+    // (for indexing in loops).
+    std::size_t arrayDimensions() const noexcept;
+    std::int32_t arraySize(std::size_t dimension) const noexcept;
 
     // Identity for tests and the bridge: same subtype and same value (objects by identity).
     friend bool sameValue(const Variant& a, const Variant& b) noexcept;
@@ -111,6 +115,14 @@ struct Variant::ArrayData {
     std::vector<Variant> items;
     std::vector<std::int32_t> sizes;  // empty: one dimension of items.size()
 };
+
+inline std::size_t Variant::arrayDimensions() const noexcept {
+    return a_ && !a_->sizes.empty() ? a_->sizes.size() : 1;
+}
+inline std::int32_t Variant::arraySize(std::size_t dimension) const noexcept {
+    if (a_ && !a_->sizes.empty()) return a_->sizes[dimension];
+    return static_cast<std::int32_t>(rawArray().size());
+}
 
 inline Variant::Variant(Variant&& o) noexcept = default;
 inline Variant& Variant::operator=(Variant&& o) noexcept = default;

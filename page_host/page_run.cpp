@@ -100,11 +100,11 @@ PageResult runPage(const PageRun& run) {
     const PageRequest request = withServerVariables(run);
     CompiledPage page;
     try {
-        page = compilePage(run.siteRoot, pageFile(run.siteRoot, request.path));
+        page = compilePage(run.siteRoot, pageFile(run.siteRoot, request.path), run.defaultLanguage);
     } catch (const PageCompileError& e) {
         PageResult result;
         result.outcome = PageOutcome::Failed;
-        result.error = ScriptError{e.where(), kPageNotCompiled, e.reason(), {}};
+        result.error = ScriptError{e.where(), e.number(), e.reason(), {}};
         return result;
     }
     return runPage(run, page);

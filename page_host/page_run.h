@@ -84,6 +84,8 @@ struct PageRun {
     com::ComPtr<SessionObject> session;          // the user's; a fresh one when null. A server runs
                                                  // one request of a session at a time.
     std::chrono::seconds scriptTimeout{90};      // the page may change it (Server.ScriptTimeout)
+    // The language of a page that does not name its own with <%@ Language=... %>.
+    ScriptLanguage defaultLanguage = ScriptLanguage::VBScript;
 };
 
 // Error numbers of the host itself.

@@ -141,6 +141,7 @@ int orvanRun(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     PageRun run;
     run.siteRoot = root;
+    run.defaultLanguage = config.scriptLanguage.value_or(ScriptLanguage::VBScript);
     run.application = application;
     run.session = com::make<SessionObject>(newSessionId());
     run.request.method = options.form.empty() ? "GET" : "POST";

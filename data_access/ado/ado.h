@@ -9,6 +9,7 @@
 #include <string>
 
 #include "com_server/dispatch.h"
+#include "com_server/enumeration.h"
 #include "com_server/object.h"
 #include "com_server/variant.h"
 
@@ -188,6 +189,8 @@ public:
     ~Fields() override;
     std::int32_t get_Count();
     ComPtr<Field> get_Item(Variant Index);  // default member; by name (case-insensitive) or ordinal
+    // For Each gives the Field objects, in column order.
+    ComPtr<com::Enumerator> NewEnum();
     const com::TypeInfo& typeInfo() const override;
 
 private:

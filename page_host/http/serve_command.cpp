@@ -213,6 +213,7 @@ int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ost
         site.accessLog = &out;
     }
     site.application = config.application;
+    site.defaultLanguage = config.scriptLanguage.value_or(ScriptLanguage::VBScript);
 
     StopSignals signals;  // before the server's threads start, so that none of them takes the signal
     SiteServer server(site);

@@ -328,42 +328,6 @@ Variant callMember(duk_context* ctx, com::Object& obj, std::string_view name, un
     return result;
 }
 
-// A put with arguments: `obj.Name(args) = value` or `obj(args) = value` (name empty). When the object
-// has no such put, the put goes to the default member of what the getter of that name returns: with
-// the arguments when the getter takes none (Response.Cookies("c") = v puts Cookies' default member),
-// else without them (rs("NOME") = v puts the Value of the Field that the getter returned).
-void putMember(com::Object& obj, const std::string& name, std::vector<Variant> args, Variant value,
-               bool reference, int depth = 0) {
-    const com::TypeInfo& info = obj.typeInfo();
-    auto find = [&](unsigned flags) {
-        return name.empty() ? info.find(com::kDispidValue, flags) : info.find(name, flags);
-    };
-    const com::MemberInfo* put = nullptr;
-    unsigned flags = com::kPut;
-    if (reference) {
-        put = find(com::kPutRef);
-        if (put && put->kind == com::MemberKind::PropertyPutRef)
-            flags = com::kPutRef;
-        else
-            put = nullptr;
-    }
-    if (!put) put = find(com::kPut);
-    if (put) {
-        args.push_back(std::move(value));
-        com::invoke(obj, name, flags, args);
-        return;
-    }
-    const com::MemberInfo* get = find(com::kGet);
-    if (!get || depth > 4) throw notSupported(obj, name.empty() ? "(default)" : name);
-    const bool passArgs = !get->params.empty();
-    std::vector<Variant> getArgs = passArgs ? args : std::vector<Variant>{};
-    Variant inner = com::invoke(obj, name, com::kGet, getArgs);
-    if (!inner.isObject() || !inner.rawObject()) throw ComError::basic(com::err::ObjectRequired);
-    ComPtr<com::Object> next = inner.rawObject();
-    putMember(*next, std::string(), passArgs ? std::vector<Variant>{} : std::move(args), std::move(value),
-              reference, depth + 1);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Assignment keys: __orvan_key(name, [args]) parks the arguments and names them by a key.
 
@@ -482,9 +446,9 @@ duk_ret_t trapSet(duk_context* ctx) {
             if (it == state.keys.end()) throw ComError::basic(com::err::InvalidCall);
             HeapState::PendingKey pending = std::move(it->second);
             state.keys.erase(it);
-            putMember(obj, pending.name, std::move(pending.args), std::move(value), reference);
+            com::putMember(obj, pending.name, std::move(pending.args), std::move(value), reference);
         } else {
-            putMember(obj, key, {}, std::move(value), reference);
+            com::putMember(obj, key, {}, std::move(value), reference);
         }
         duk_push_true(ctx);
         return 1;

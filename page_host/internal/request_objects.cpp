@@ -74,13 +74,18 @@ Variant RequestCollection::get_Key(Variant Index) {
     return Variant(keys_[static_cast<std::size_t>(i - 1)]);
 }
 
+ComPtr<com::Enumerator> RequestCollection::NewEnum() {
+    return com::make<com::ListEnumerator>(std::vector<Variant>(keys_.begin(), keys_.end()));
+}
+
 const com::TypeInfo& RequestCollection::typeInfo() const {
     static const com::TypeInfo info{"RequestDictionary",
                                     "IRequestDictionary",
                                     {com::propertyGet<&RequestCollection::get_Item>(
                                          "Item", com::kDispidValue, {com::Param::opt("Index")}),
                                      com::propertyGet<&RequestCollection::get_Count>("Count", 1),
-                                     com::propertyGet<&RequestCollection::get_Key>("Key", 2, {"Index"})}};
+                                     com::propertyGet<&RequestCollection::get_Key>("Key", 2, {"Index"}),
+                                     com::propertyGet<&RequestCollection::NewEnum>("_NewEnum", com::kDispidNewEnum)}};
     return info;
 }
 

@@ -1,0 +1,122 @@
+// The VBScript engine beside the JScript engine (Duktape) doing the same work: string building in a
+// loop, a numeric loop, procedure calls, a class with properties; and the compile of a 2,000-line
+// script. Each BM_VBScript_<Case> has its BM_JScript_<Case>; both compile once, outside the timed loop.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <string>
+
+#include "duktape.h"
+#include "vbscript/engine.h"
+
+// Duktape's execution check (the host's is in page_host); the benchmark never stops a script.
+extern "C" int orvan_host_exec_timeout_check(void*) { return 0; }
+
+namespace {
+
+struct Work {
+    const char* vbscript;
+    const char* jscript;  // a function body: `function () { ... }`
+};
+
+constexpr Work kStrings{
+    "s = \"\"\nFor i = 1 To 10000\n  s = s & \"x\" & i\nNext\nn = Len(s)\n",
+    "(function () { var s = ''; for (var i = 1; i <= 10000; i++) { s = s + 'x' + i; } return s.length; })"};
+
+constexpr Work kNumbers{
+    "t = 0\nFor i = 1 To 200000\n  t = t + (i * 2) Mod 7\nNext\n",
+    "(function () { var t = 0; for (var i = 1; i <= 200000; i++) { t = t + (i * 2) % 7; } return t; })"};
+
+constexpr Work kCalls{
+    "Function Add(a, b)\n  Add = a + b\nEnd Function\nt = 0\nFor i = 1 To 100000\n  t = Add(t, i)\nNext\n",
+    "(function () { function add(a, b) { return a + b; } var t = 0; for (var i = 1; i <= 100000; i++) { t = add(t, i); } "
+    "return t; })"};
+
+constexpr Work kClass{
+    "Class Counter\n  Private mValue\n  Public Property Get Value()\n    Value = mValue\n  End Property\n"
+    "  Public Property Let Value(v)\n    mValue = v\n  End Property\nEnd Class\n"
+    "Set c = New Counter\nc.Value = 0\nFor i = 1 To 100000\n  c.Value = c.Value + 1\nNext\n",
+    "(function () { function Counter() { this._v = 0; }\n"
+    "Object.defineProperty(Counter.prototype, 'value', { get: function () { return this._v; }, set: function (v) { this._v = v; } });\n"
+    "var c = new Counter(); c.value = 0; for (var i = 1; i <= 100000; i++) { c.value = c.value + 1; } return c.value; })"};
+
+void runVBScript(benchmark::State& state, const Work& work) {
+    auto program = orvan::vbs::compile(work.vbscript);
+    for (auto _ : state) {
+        orvan::vbs::Engine engine;
+        engine.run(*program);
+    }
+}
+
+void runJScript(benchmark::State& state, const Work& work) {
+    duk_context* ctx = duk_create_heap_default();
+    duk_push_string(ctx, work.jscript);
+    duk_push_string(ctx, "bench");
+    duk_compile(ctx, DUK_COMPILE_EVAL);
+    duk_call(ctx, 0);  // the eval gives the function
+    for (auto _ : state) {
+        duk_dup(ctx, -1);
+        duk_call(ctx, 0);
+        duk_pop(ctx);
+    }
+    duk_destroy_heap(ctx);
+}
+
+void BM_VBScript_StringBuilding(benchmark::State& s) { runVBScript(s, kStrings); }
+void BM_JScript_StringBuilding(benchmark::State& s) { runJScript(s, kStrings); }
+void BM_VBScript_NumericLoop(benchmark::State& s) { runVBScript(s, kNumbers); }
+void BM_JScript_NumericLoop(benchmark::State& s) { runJScript(s, kNumbers); }
+void BM_VBScript_ProcedureCalls(benchmark::State& s) { runVBScript(s, kCalls); }
+void BM_JScript_ProcedureCalls(benchmark::State& s) { runJScript(s, kCalls); }
+void BM_VBScript_ClassProperties(benchmark::State& s) { runVBScript(s, kClass); }
+void BM_JScript_ClassProperties(benchmark::State& s) { runJScript(s, kClass); }
+
+BENCHMARK(BM_VBScript_StringBuilding)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JScript_StringBuilding)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VBScript_NumericLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JScript_NumericLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VBScript_ProcedureCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JScript_ProcedureCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VBScript_ClassProperties)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JScript_ClassProperties)->Unit(benchmark::kMillisecond);
+
+// A page-like script of 2,000 lines: declarations, procedures, loops, conditions, calls.
+std::string longScript() {
+    std::string s = "Option Explicit\nDim total, names(10), i\n";
+    int n = 0;
+    while (std::count(s.begin(), s.end(), '\n') < 2000) {
+        const std::string k = std::to_string(n++);
+        s += "Function Calc" + k + "(a, ByVal b)\n"
+             "  Dim x, y\n"
+             "  x = a * 2 + b \\ 3 - (a Mod 5)\n"
+             "  If x > 10 And Not IsEmpty(b) Then\n"
+             "    y = \"big \" & x & \" of \" & CStr(b)\n"
+             "  ElseIf x < 0 Then\n"
+             "    y = \"negative\"\n"
+             "  Else\n"
+             "    y = Len(\"small\")\n"
+             "  End If\n"
+             "  For i = 1 To 3\n"
+             "    total = total + i\n"
+             "  Next\n"
+             "  Select Case a\n"
+             "    Case 1, 2: y = y & \"!\"\n"
+             "    Case Else: y = y & \"?\"\n"
+             "  End Select\n"
+             "  Calc" + k + " = y\n"
+             "End Function\n"
+             "names(" + std::to_string(n % 10) + ") = Calc" + k + "(" + k + ", \"v" + k + "\")\n";
+    }
+    return s;
+}
+
+void BM_VBScript_Compile2000Lines(benchmark::State& state) {
+    const std::string source = longScript();
+    for (auto _ : state) benchmark::DoNotOptimize(orvan::vbs::compile(source));
+    state.counters["lines"] = static_cast<double>(std::count(source.begin(), source.end(), '\n'));
+}
+BENCHMARK(BM_VBScript_Compile2000Lines)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
