@@ -3,12 +3,14 @@
 
 #include "com_server/conversions.h"
 #include "com_server/event_log.h"
+#include "data_access/domain_codes.h"
 
 namespace orvan::agenda {
 
 using com::ComPtr;
 using com::Variant;
 namespace ado = data::ado;
+namespace codes = data::codes;
 
 namespace {
 
@@ -101,15 +103,15 @@ Variant Pauta::Tarefa_Atualiza(std::int32_t& OidTarefa, std::int32_t& Usuario, V
             openOn(*rs, comum->cmd);
             if (!rs->get_EOF() && startGiven)
                 data::setField(*rs, "RSTATUS",
-                               Variant(std::int16_t{endGiven ? std::int16_t{1264} : std::int16_t{1261}}));
+                               Variant(endGiven ? codes::kTaskFinished : codes::kTaskStarted));
             rs->Update();
             rs->Close();
         }
-        sql = "SELECT * FROM prazo WHERE rtipo = 1009 AND rtarefa = " + oid;
+        sql = "SELECT * FROM prazo WHERE rtipo = " + codes::codeText(codes::kCurrentProgress) + " AND rtarefa = " + oid;
         comum->cmd->put_CommandText(sql);
         openOn(*rs, comum->cmd);
         if (!rs->get_EOF()) {
-            data::setField(*rs, "RTIPO", Variant(std::int16_t{2463}));
+            data::setField(*rs, "RTIPO", Variant(codes::kSupersededProgress));
             rs->Update();
         }
         rs->Close();
@@ -120,7 +122,7 @@ Variant Pauta::Tarefa_Atualiza(std::int32_t& OidTarefa, std::int32_t& Usuario, V
         openOn(*rs, comum->cmd);
         rs->AddNew();
         data::setField(*rs, "RUSUARIO", Variant(Usuario));
-        data::setField(*rs, "RTIPO", Variant(std::int16_t{1009}));
+        data::setField(*rs, "RTIPO", Variant(codes::kCurrentProgress));
         data::setField(*rs, "RTAREFA", Variant(OidTarefa));
         ComPtr<data::DateHelper> helper;
         data::setField(*rs, "CRIADOEM", agora(helper));
@@ -169,26 +171,26 @@ Variant Pauta::Tarefa_Redirecionar(std::int32_t& OidTarefa, std::string& StrUsua
         comum->cmd->putref_ActiveConnection(comum->conex);
         const std::string oid = std::to_string(OidTarefa);
 
-        sql = "select * from RESPONSABILIDADE WHERE RPAPEL = 1078 AND RITEM =" + oid +
+        sql = "select * from RESPONSABILIDADE WHERE RPAPEL = " + codes::codeText(codes::kDirectedUser) + " AND RITEM =" + oid +
               " AND RRESPONSAVEL not in (" + StrUsuarios + ")";
         comum->cmd->put_CommandText(sql);
         openOn(*rs, comum->cmd);
         while (!rs->get_EOF()) {
-            data::setField(*rs, "RRESPONSAVEL", Variant(std::int16_t{7}));
+            data::setField(*rs, "RRESPONSAVEL", Variant(codes::kNoneOid));
             rs->Update();
             rs->MoveNext();
         }
         rs->Close();
 
         for (const std::string& user : users) {
-            sql = "select * from RESPONSABILIDADE WHERE RPAPEL = 1078 AND RITEM =" + oid +
+            sql = "select * from RESPONSABILIDADE WHERE RPAPEL = " + codes::codeText(codes::kDirectedUser) + " AND RITEM =" + oid +
                   " AND RRESPONSAVEL =" + user;
             comum->cmd->put_CommandText(sql);
             openOn(*rs, comum->cmd);
             if (rs->get_EOF()) {
                 rs->AddNew();
                 data::setField(*rs, "RITEM", Variant(OidTarefa));
-                data::setField(*rs, "RPAPEL", Variant(std::int16_t{1078}));
+                data::setField(*rs, "RPAPEL", Variant(codes::kDirectedUser));
                 data::setField(*rs, "RRESPONSAVEL", Variant(user));
                 data::setField(*rs, "OID", Variant(data::newOid(*comum)));
                 rs->Update();
@@ -237,8 +239,8 @@ Variant Pauta::Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuari
 
         openTarget("Item");
         target->AddNew();
-        data::setField(*target, "RESCOPO", Variant(std::int16_t{7}));
-        data::setField(*target, "CID", Variant(std::int16_t{62}));
+        data::setField(*target, "RESCOPO", Variant(codes::kItemScope));
+        data::setField(*target, "CID", Variant(codes::kTaskClass));
         data::setField(*target, "EXCLUIDO", Variant(std::int16_t{0}));
         data::setField(*target, "CRIADOPOR", Variant(Usuario));
         data::setField(*target, "ATUALIZADOPOR", Variant(Usuario));
@@ -253,7 +255,7 @@ Variant Pauta::Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuari
         target->AddNew();
         copy("RJOB");
         copy("RPRIORIDADE");
-        data::setField(*target, "RSTATUS", Variant(std::int16_t{1258}));
+        data::setField(*target, "RSTATUS", Variant(codes::kTaskNew));
         copy("RTIPODEMATERIAL");
         copy("RPECA");
         copy("ESPECIFICACAO");
@@ -283,7 +285,7 @@ Variant Pauta::Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuari
         target->Close();
         source->Close();
 
-        query("SELECT * FROM PRAZO WHERE     RTIPO = 1007 AND     RTAREFA = " + base);
+        query("SELECT * FROM PRAZO WHERE     RTIPO = " + codes::codeText(codes::kPlannedPeriod) + " AND     RTAREFA = " + base);
         openTarget("PRAZO");
         target->AddNew();
         data::setField(*target, "RUSUARIO", Variant(Usuario));
@@ -298,11 +300,11 @@ Variant Pauta::Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuari
         target->Close();
         source->Close();
 
-        query("SELECT * FROM RESPONSABILIDADE WHERE     RPAPEL = 1105 AND     RITEM = " + base);
+        query("SELECT * FROM RESPONSABILIDADE WHERE     RPAPEL = " + codes::codeText(codes::kResponsibleDepartment) + " AND     RITEM = " + base);
         openTarget("Responsabilidade");
         target->AddNew();
         data::setField(*target, "RITEM", Variant(task));
-        data::setField(*target, "RPAPEL", Variant(std::int16_t{1105}));
+        data::setField(*target, "RPAPEL", Variant(codes::kResponsibleDepartment));
         copy("RRESPONSAVEL");
         write();
         target->Close();
@@ -326,7 +328,7 @@ Variant Pauta::Criar_Nova_Tarefa(std::int32_t OidTarefaBase, std::int32_t Usuari
         target->Close();
         source->Close();
 
-        query("SELECT * FROM RESPONSABILIDADE WHERE     RPAPEL = 1078 AND     RITEM = " + base);
+        query("SELECT * FROM RESPONSABILIDADE WHERE     RPAPEL = " + codes::codeText(codes::kDirectedUser) + " AND     RITEM = " + base);
         openTarget("RESPONSABILIDADE");
         while (!source->get_EOF()) {
             target->AddNew();
@@ -359,9 +361,9 @@ Variant Pauta::Atualiza_Dados_Tarefa(std::int32_t OidTarefa, std::string Especif
         // The department's number is written directly against WHERE, as the original servers accepted;
         // the provider separates them for engines that need it.
         comum->conex->Execute("UPDATE RESPONSABILIDADE SET RRESPONSAVEL = " + std::to_string(Departamento) +
-                                  "WHERE      RPAPEL = 1105 AND      RITEM = " + oid,
+                                  "WHERE      RPAPEL = " + codes::codeText(codes::kResponsibleDepartment) + " AND      RITEM = " + oid,
                               affected, ado::adOptionUnspecified);
-        sql = "SELECT * FROM PRAZO WHERE     RTIPO = 1007 AND     RTAREFA = " + oid;
+        sql = "SELECT * FROM PRAZO WHERE     RTIPO = " + codes::codeText(codes::kPlannedPeriod) + " AND     RTAREFA = " + oid;
         comum->cmd->put_CommandType(ado::adCmdText);
         comum->cmd->put_CommandText(sql);
         openOn(*rs, comum->cmd);
@@ -385,7 +387,7 @@ Variant Pauta::Cadastrar_Horas(std::int32_t& pOID, Variant& RITEM, std::int32_t&
         comum->cmd = com::make<ado::Command>();
         auto rs = com::make<ado::Recordset>();
         comum->cmd->putref_ActiveConnection(comum->conex);
-        const bool isNew = pOID == 7;
+        const bool isNew = pOID == codes::kNoneOid;
         if (isNew) {
             comum->cmd->put_CommandType(ado::adCmdTable);
             sql = "FOLHADEHORARIO";
@@ -471,7 +473,7 @@ const com::TypeInfo& Pauta::members() {
                      "Cadastrar_Horas", 0x6003000C,
                      {"pOID", "RITEM", "RPESSOA", "RDEPARTAMENTO", "RFUNCIONARIO", "Data", "HORASTRABALHADAS",
                       "INICIO", "TERMINO", "Observacao", "Extra",
-                      Param("RTAREFA", Variant(std::int16_t{7}))}),
+                      Param("RTAREFA", Variant(codes::kNoneOid))}),
                  method<&Pauta::Excluir_Horas>("Excluir_Horas", 0x6003000D, {"pOID"}),
                  method<&Pauta::DataHoraUniversal>("DataHoraUniversal", 0x6003000E, {"sData"})})
             t.members.push_back(std::move(m));

@@ -3,6 +3,7 @@
 
 #include "com_server/conversions.h"
 #include "com_server/event_log.h"
+#include "data_access/domain_codes.h"
 #include "session_services/password.h"
 
 namespace orvan::session {
@@ -10,6 +11,7 @@ namespace orvan::session {
 using com::ComPtr;
 using com::Variant;
 namespace ado = data::ado;
+namespace codes = data::codes;
 
 namespace {
 
@@ -159,13 +161,11 @@ std::int32_t Geral::Iniciar_Sessao_Uso(std::int32_t& rUsuario, std::string& Esta
             comum->cmd->put_CommandType(ado::adCmdText);
             comum->cmd->put_CommandText(
                 "SELECT SU.OID OIDSESSAODEUSO FROM SESSAODEUSO SU, SESSAOAPLICATIVO SA WHERE SU.OID = "
-                "SA.RSESSAODEUSO AND SU.OID > 7 AND SU.SITUACAO = 1 AND SU.TERMINO IS NULL AND SA.ESTACAO = "
-                "'" +
-                estacao +
-                "' AND SA.RAPLICATIVO != 15339 AND SU.OID NOT IN (SELECT RSESSAODEUSO FROM SESSAOAPLICATIVO "
-                "A "
-                "WHERE A.ESTACAO = '" +
-                estacao + "' AND A.RAPLICATIVO = 15339 AND A.TERMINO IS NULL)");
+                "SA.RSESSAODEUSO AND SU.OID > " + codes::codeText(codes::kNoneOid) +
+                " AND SU.SITUACAO = 1 AND SU.TERMINO IS NULL AND SA.ESTACAO = '" + estacao +
+                "' AND SA.RAPLICATIVO != " + codes::codeText(codes::kApplication) +
+                " AND SU.OID NOT IN (SELECT RSESSAODEUSO FROM SESSAOAPLICATIVO A WHERE A.ESTACAO = '" + estacao +
+                "' AND A.RAPLICATIVO = " + codes::codeText(codes::kApplication) + " AND A.TERMINO IS NULL)");
             lookup->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenForwardOnly,
                          ado::adLockOptimistic, ado::adOptionUnspecified);
             Variant usage;
@@ -193,7 +193,7 @@ std::int32_t Geral::Iniciar_Sessao_Uso(std::int32_t& rUsuario, std::string& Esta
                          ado::adOptionUnspecified);
             writer->AddNew();
             data::setField(*writer, "RSESSAODEUSO", usage);
-            data::setField(*writer, "rAplicativo", Variant(std::int16_t{15339}));
+            data::setField(*writer, "rAplicativo", Variant(codes::kApplication));
             data::setField(*writer, "RUSUARIO", Variant(rUsuario));
             data::setField(*writer, "ESTACAO", Variant(Estacao));
             data::setField(*writer, "EXECUTAVEL", Variant("OrvanWeb"));
@@ -230,7 +230,7 @@ bool Geral::Finalizar_Sessao_Uso(std::int32_t& OIDSessaoApp, std::int16_t& Motiv
             if (!application->get_EOF()) data::setField(*application, "TERMINO", agora());
             application->Update();
             const Variant rSessaoDeUso = data::fieldValue(*application, "RSESSAODEUSO");
-            if (com::CDbl(rSessaoDeUso) > 7) {
+            if (com::CDbl(rSessaoDeUso) > codes::kNoneOid) {
                 comum->cmd->put_CommandText("SELECT * FROM sessaodeuso WHERE oid = " +
                                             com::CStr(rSessaoDeUso) + " AND TERMINO IS NULL");
                 usage->Open(Variant(comum->cmd), Variant::missing(), ado::adOpenDynamic,

@@ -140,7 +140,7 @@ TEST(ServeCommand, ServesTheConfiguredSiteLogsEachRequestAndStopsOnSigterm) {
     const fs::path dir = makeTempFolder();
     writeFile(dir / "site" / "index.asp", "<%= Application('greeting') + ' ' + Request.QueryString('n') %>");
     writeFile(dir / "orvan.json",
-              R"({"application": {"greeting": "olá"}, "locale": "pt-BR",
+              R"({"application": {"greeting": "olá"}, "locale": "pt-BR", "scriptLanguage": "JScript",
                   "eventlog": "file:events.log", "server": {"root": "site", "requestBodySize": 10}})");
 
     Child child =
