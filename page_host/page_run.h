@@ -84,11 +84,13 @@ struct PageRun {
     com::ComPtr<SessionObject> session;          // the user's; a fresh one when null. A server runs
                                                  // one request of a session at a time.
     std::chrono::seconds scriptTimeout{90};      // the page may change it (Server.ScriptTimeout)
+    std::size_t memoryLimit = 256 * 1024 * 1024;  // bytes the page's script may hold; 0: no ceiling
 };
 
 // Error numbers of the host itself.
 inline constexpr std::int32_t kScriptTimedOut = static_cast<std::int32_t>(0x80004005u);
 inline constexpr std::int32_t kPageNotCompiled = static_cast<std::int32_t>(0x800A03EAu);  // syntax error
+inline constexpr std::int32_t kScriptOutOfMemory = static_cast<std::int32_t>(0x800A0007u);  // out of memory
 
 // Compiles and runs the page named by run.request.path. Never throws for what the page does: a page
 // that does not compile is a Failed result with the file and line.
