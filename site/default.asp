@@ -19,6 +19,7 @@ if (metodoPost()) {
         var resultado = g.Login(campo("usuario"), campo("senha"), estacao);
         if (resultado instanceof Array) {
             Session("login") = resultado;
+            Session.NewKey();
             Response.Redirect("agenda.asp");
         }
         mensagem = resultado;

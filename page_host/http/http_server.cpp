@@ -319,7 +319,8 @@ HttpResponse HttpServer::Impl::busy(const char* why) {
     response.status = 503;
     response.headers = {{"Content-Type", "text/html; charset=utf-8"},
                         {"Retry-After", "5"},
-                        {"Cache-Control", "no-store"}};
+                        {"Cache-Control", "no-store"},
+                        {"X-Content-Type-Options", "nosniff"}};
     response.body = std::string("<html><head><title>Service Unavailable</title></head><body><h1>Service "
                                 "Unavailable</h1><p>") +
                     why + "</p></body></html>\n";
@@ -398,7 +399,7 @@ MHD_Result HttpServer::Impl::answerError(MHD_Connection* connection, RequestStat
                                          const std::string& text) {
     HttpResponse response;
     response.status = status;
-    response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+    response.headers = {{"Content-Type", "text/html; charset=utf-8"}, {"X-Content-Type-Options", "nosniff"}};
     response.body =
         "<html><head><title>" + text + "</title></head><body><h1>" + text + "</h1></body></html>\n";
     return answer(connection, state, std::move(response));
