@@ -367,6 +367,11 @@ void HttpServer::Impl::log(void*, const char* format, va_list ap) {
     std::vsnprintf(text, sizeof text, format, ap);
     std::string line(text);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    // Clients that go away, and connections the watch over slow clients closed, are routine; a flood
+    // of slow connections must not become a flood of lines.
+    if (line.find("closed by remote side") != std::string::npos ||
+        line.find("detected connection closure") != std::string::npos)
+        return;
     std::cerr << "orvan serve: http: " << line << "\n";
 }
 

@@ -65,9 +65,10 @@ TEST_F(PageBounds, FilesAreServedWhileEveryPageThreadIsBusy) {
     write("busy.asp", "<% Server.ScriptTimeout = 2; while (true) {} %>");
     start();
     std::vector<std::future<int>> busy;
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 2; ++i) {
         busy.push_back(std::async(std::launch::async, [this] { return get("/busy.asp").status; }));
-    std::this_thread::sleep_for(300ms);  // both page threads are running busy.asp
+        std::this_thread::sleep_for(150ms);  // taken by a page thread, the queue empty again
+    }
     EXPECT_EQ(get("/hello.txt").body, "hello\n");
 
     auto queued = std::async(std::launch::async, [this] { return get("/busy.asp").status; });
