@@ -31,6 +31,14 @@ struct RunBudget {
         used_ += bytes;
         return true;
     }
+    // Records bytes more held by an engine that is unwinding a stopped run: allowed beyond the ceiling
+    // by at most overdraft bytes, so that the engine can still build the error that ends the run.
+    bool chargeUnwinding(std::size_t bytes, std::size_t overdraft) {
+        const std::size_t ceiling = memoryLimit == 0 ? static_cast<std::size_t>(-1) : memoryLimit + overdraft;
+        if (bytes > ceiling || used_ > ceiling - bytes) return false;
+        used_ += bytes;
+        return true;
+    }
     // Records bytes given back by the engine (at most what it was charged).
     void release(std::size_t bytes) { used_ -= bytes <= used_ ? bytes : used_; }
     std::size_t used() const { return used_; }

@@ -100,18 +100,27 @@ std::string withoutScriptLine(std::string text) {
 // failure surfaces as a RangeError, and the execution check then keeps answering "stop".
 constexpr std::size_t kBlockHeader = alignof(std::max_align_t);
 
+// Once a run is stopped, the engine still needs small blocks to raise and unwind the stop (error
+// objects, call frames): those are granted, within a small overdraft of the memory ceiling; large
+// ones (the next piece of a string being built, an array's storage) are refused, so that the native
+// call in progress ends at its next allocation.
+constexpr std::size_t kUnwindBlock = 64 * 1024;
+constexpr std::size_t kUnwindOverdraft = 4 * 1024 * 1024;
+
 bool mayAllocate(HeapState& state, std::size_t bytes) {
-    if (state.running && state.stop == StopReason::None) {
-        // The error the refusal raises may itself fail to allocate and reach the page as "error in
-        // error handling": the stop is recorded here, so that the run reports what actually ended it.
+    if (!state.running) return state.clock.charge(bytes);
+    if (state.stop == StopReason::None) {
         const BudgetStop why = state.clock.exhausted();
         if (why == BudgetStop::TimeUp) state.stop = StopReason::TimedOut;
         if (why == BudgetStop::OutOfMemory) state.stop = StopReason::OutOfMemory;
+        // The allocation that finds the time up fails: the native call that asked for it ends here.
+        if (why != BudgetStop::None) return false;
+        if (state.clock.charge(bytes)) return true;
+        state.stop = StopReason::OutOfMemory;
+        return false;
     }
-    if (state.running && state.stop != StopReason::None && state.stop != StopReason::Ended) return false;
-    if (state.clock.charge(bytes)) return true;
-    if (state.running && state.stop == StopReason::None) state.stop = StopReason::OutOfMemory;
-    return false;
+    if (state.stop == StopReason::Ended) return state.clock.charge(bytes);
+    return bytes <= kUnwindBlock && state.clock.chargeUnwinding(bytes, kUnwindOverdraft);
 }
 
 void* heapAlloc(void* udata, duk_size_t size) {
