@@ -238,7 +238,8 @@ const com::TypeInfo& SessionObject::members() {
          com::propertyGet<&SessionObject::get_Timeout>("Timeout", 2),
          com::propertyPut<&SessionObject::put_Timeout>("Timeout", 2),
          com::method<&SessionObject::Abandon>("Abandon", 3),
-         com::propertyGet<&SessionObject::Contents>("Contents", 4)}};
+         com::propertyGet<&SessionObject::Contents>("Contents", 4),
+         com::method<&SessionObject::NewKey>("NewKey", 5)}};
     return info;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -83,8 +84,14 @@ public:
     // Ends the session once the current page has run (its values stay readable until then).
     void Abandon() { abandoned_ = true; }
     com::ComPtr<com::Object> Contents();
+    // Our extension: once the current page has run, the session continues, with its values, under a
+    // new key sent in a new cookie, and the key the client presented stops naming it. Pages call it
+    // where a user logs in, so that a key known before the login is worth nothing after it.
+    void NewKey() { newKey_ = true; }
 
     bool abandoned() const { return abandoned_; }
+    // Whether the page asked for a new key since the last call (which clears the request).
+    bool takeNewKey() { return std::exchange(newKey_, false); }
     KeyedValues& values() { return values_; }
 
     static const com::TypeInfo& members();
@@ -94,6 +101,7 @@ private:
     std::string id_;
     std::int32_t timeout_ = 20;
     bool abandoned_ = false;
+    bool newKey_ = false;
     KeyedValues values_;
 };
 

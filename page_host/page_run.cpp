@@ -114,6 +114,7 @@ PageResult runPage(const PageRun& run, const CompiledPage& page) {
     const PageRequest request = withServerVariables(run);
     detail::ScriptClock clock;
     clock.timeout = run.scriptTimeout;
+    clock.memoryLimit = run.memoryLimit;
 
     ComPtr<ApplicationObject> application =
         run.application ? run.application : com::make<ApplicationObject>();

@@ -86,11 +86,13 @@ struct PageRun {
     std::chrono::seconds scriptTimeout{90};      // the page may change it (Server.ScriptTimeout)
     // The language of a page that does not name its own with <%@ Language=... %>.
     ScriptLanguage defaultLanguage = ScriptLanguage::VBScript;
+    std::size_t memoryLimit = 256 * 1024 * 1024;  // bytes the page's script may hold; 0: no ceiling
 };
 
 // Error numbers of the host itself.
 inline constexpr std::int32_t kScriptTimedOut = com::hosterr::ScriptTimedOut;
 inline constexpr std::int32_t kPageNotCompiled = com::hr::ScriptSyntaxError;
+inline constexpr std::int32_t kScriptOutOfMemory = static_cast<std::int32_t>(0x800A0007u);  // out of memory
 
 // Compiles and runs the page named by run.request.path. Never throws for what the page does: a page
 // that does not compile is a Failed result with the file and line.

@@ -19,6 +19,8 @@ If metodoPost() Then
         resultado = g.Login(campo("usuario"), campo("senha"), estacao)
         If IsArray(resultado) Then
             Session("login") = resultado
+            ' A new session key at login: a key handed out before it (and perhaps planted) stops working.
+            Session.NewKey
             Response.Redirect "agenda.asp"
         End If
         mensagem = resultado

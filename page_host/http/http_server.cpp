@@ -1,6 +1,7 @@
 // The HTTP server on libmicrohttpd: one daemon in thread-pool mode (each pool thread polls its own
 // connections and runs the handler for them), request state from the request line to the answer,
-// the body limits, and the graceful stop.
+// the request limits, the watch over slow clients, the page pool that answers long requests on
+// suspended connections, and the graceful stop.
 #include "page_host/http/internal/http_server.h"
 
 #include <arpa/inet.h>
@@ -11,10 +12,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstring>
+#include <deque>
 #include <iostream>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <unordered_set>
+#include <vector>
 
 #include "com_server/ascii.h"
 
@@ -28,6 +36,19 @@ using com::ascii::startsWithNoCase;
 // What a request's body is read as.
 enum class BodyKind { None, UrlEncoded, Multipart, Raw };
 
+using SteadyClock = std::chrono::steady_clock;
+
+// One open connection, as the watch over slow clients sees it. Guarded by Impl::watchMutex.
+struct ConnectionWatch {
+    enum class Phase { Head, Body, Answering };
+    MHD_socket fd = MHD_INVALID_SOCKET;
+    std::string address;
+    Phase phase = Phase::Head;
+    SteadyClock::time_point since = SteadyClock::now();  // the phase's start
+    std::uint64_t bodyBytes = 0;
+    bool closing = false;  // shut down by the watch; the library closes it next
+};
+
 // Everything known about one request between its request line and its answer. Made when the request
 // line arrives (the URI callback) and freed when the request is complete.
 struct RequestState {
@@ -38,6 +59,20 @@ struct RequestState {
     BodyKind kind = BodyKind::None;
     MHD_PostProcessor* post = nullptr;
     bool postFailed = false;
+    std::size_t fields = 0;  // multipart fields begun
+    bool tooManyFields = false;
+
+    // What the request line already condemns (checked when the headers have come): 0 when nothing.
+    int refusal = 0;
+    std::string refusalText;
+    // Where the library keeps the request target, and its length as a C string: a NUL byte inside
+    // the target shows as a gap between the target's end and the protocol version.
+    const char* rawTarget = nullptr;
+    std::size_t rawTargetLength = 0;
+
+    // The page pool's answer, handed back to the connection's thread when it resumes the connection.
+    bool queued = false;
+    std::optional<HttpResponse> pending;
 
     ~RequestState() {
         if (post) MHD_destroy_post_processor(post);
@@ -66,11 +101,20 @@ MHD_Result collectHeader(void* cls, MHD_ValueKind, const char* key, const char* 
 // One part of a multipart body, possibly in several pieces: off == 0 starts a field.
 MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, const char*, const char*, const char*,
                         const char* data, std::uint64_t off, std::size_t size) {
-    auto& form = static_cast<RequestState*>(cls)->request.form;
-    if (off == 0 || form.empty() || form.back().first != (key ? key : ""))
+    auto& state = *static_cast<RequestState*>(cls);
+    auto& form = state.request.form;
+    if (off == 0 || form.empty() || form.back().first != (key ? key : "")) {
+        if (state.tooManyFields) return MHD_NO;
         form.emplace_back(key ? key : "", std::string());
+        ++state.fields;
+    }
     form.back().second.append(data ? data : "", size);
     return MHD_YES;
+}
+
+// The number of '&'-separated pieces of an url-encoded text (empty pieces included).
+std::size_t argumentCount(std::string_view text) {
+    return text.empty() ? 0 : 1 + static_cast<std::size_t>(std::count(text.begin(), text.end(), '&'));
 }
 
 }  // namespace
@@ -89,12 +133,40 @@ struct HttpServer::Impl {
     std::atomic<std::size_t> inFlight{0};
     std::atomic<bool> stopping{false};
 
+    // The watch over slow clients: every open connection, and the thread that closes the laggards.
+    std::mutex watchMutex;
+    std::condition_variable watchWake;
+    std::unordered_set<ConnectionWatch*> watched;
+    bool watchStop = false;
+    std::thread watcher;
+
+    // The page pool.
+    struct PageJob {
+        MHD_Connection* connection;
+        RequestState* state;
+        SteadyClock::time_point queuedAt;
+    };
+    std::mutex poolMutex;
+    std::condition_variable poolWake;
+    std::deque<PageJob> jobs;
+    std::size_t jobsRunning = 0;
+    bool poolStop = false;
+    std::vector<std::thread> pageThreads;
+
     static void* uriLogged(void* cls, const char* uri, MHD_Connection*);
     static void completed(void* cls, MHD_Connection*, void** state, MHD_RequestTerminationCode);
     static MHD_Result access(void* cls, MHD_Connection* connection, const char* url, const char* method,
                              const char* version, const char* uploadData, std::size_t* uploadSize,
                              void** state);
     static void log(void* cls, const char* format, va_list ap);
+    static void connectionEvent(void* cls, MHD_Connection* connection, void** socketContext,
+                                MHD_ConnectionNotificationCode code);
+
+    void watch();
+    void pageWorker();
+    // Sets the phase of the connection's watch entry (none when the connection has none).
+    void setPhase(MHD_Connection* connection, ConnectionWatch::Phase phase, std::uint64_t bodyBytes = 0);
+    HttpResponse busy(const char* why);
 
     MHD_Result answer(MHD_Connection* connection, RequestState& state, HttpResponse response);
     MHD_Result answerError(MHD_Connection* connection, RequestState& state, int status,
@@ -103,24 +175,185 @@ struct HttpServer::Impl {
                      const char* version);
 };
 
-void* HttpServer::Impl::uriLogged(void*, const char* uri, MHD_Connection*) {
+void* HttpServer::Impl::uriLogged(void* cls, const char* uri, MHD_Connection*) {
+    auto* self = static_cast<Impl*>(cls);
     // The raw target, before the library decodes it: the path is decoded (and checked) by the site,
     // and the page sees the query string as the client sent it.
     auto* state = new RequestState;
     state->request.target = uri ? uri : "";
+    state->rawTarget = uri;
+    state->rawTargetLength = state->request.target.size();
     const std::size_t q = state->request.target.find('?');
     state->request.path = state->request.target.substr(0, q);
     if (q != std::string::npos) state->request.query = state->request.target.substr(q + 1);
     state->request.received = std::chrono::system_clock::now();
+
+    const std::string& target = state->request.target;
+    if (std::any_of(target.begin(), target.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+        state->refusal = 400;
+        state->refusalText = "Bad Request";
+    } else if (target.size() > self->config.requestTargetSize) {
+        state->refusal = 414;
+        state->refusalText = "URI Too Long";
+    } else if (argumentCount(state->request.query) > self->config.requestArguments) {
+        state->refusal = 414;
+        state->refusalText = "URI Too Long: too many arguments";
+    }
+    // The library would next store every query argument in the connection's memory, where a few
+    // hundred of them exhaust it before any limit of ours is checked; the query is read from the raw
+    // target above instead. Ending the text after the '?' (the library replaces the '?' itself with
+    // the end of the path) leaves the library no arguments to store. The buffer is the library's
+    // writable read buffer; only the const of the callback's signature is cast away.
+    if (uri && q != std::string::npos) const_cast<char*>(uri)[q + 1] = '\0';
     return state;
 }
 
-void HttpServer::Impl::completed(void* cls, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+void HttpServer::Impl::completed(void* cls, MHD_Connection* connection, void** state,
+                                 MHD_RequestTerminationCode) {
     auto* self = static_cast<Impl*>(cls);
     auto* request = static_cast<RequestState*>(*state);
     if (request && request->started) self->inFlight.fetch_sub(1);
     delete request;
     *state = nullptr;
+    // A kept-alive connection now waits for its next request head, on the head deadline again.
+    self->setPhase(connection, ConnectionWatch::Phase::Head);
+}
+
+void HttpServer::Impl::connectionEvent(void* cls, MHD_Connection* connection, void** socketContext,
+                                       MHD_ConnectionNotificationCode code) {
+    auto* self = static_cast<Impl*>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        auto* entry = new ConnectionWatch;
+        if (const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
+            entry->fd = info->connect_fd;
+        if (const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
+            std::uint16_t unused = 0;
+            entry->address = addressText(info->client_addr, &unused);
+        }
+        std::lock_guard lock(self->watchMutex);
+        self->watched.insert(entry);
+        *socketContext = entry;
+    } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+        // Called before the library closes the socket: once the entry is gone under the mutex, the
+        // watch can no longer shut down a descriptor that is reused.
+        auto* entry = static_cast<ConnectionWatch*>(*socketContext);
+        if (!entry) return;
+        {
+            std::lock_guard lock(self->watchMutex);
+            self->watched.erase(entry);
+        }
+        delete entry;
+        *socketContext = nullptr;
+    }
+}
+
+void HttpServer::Impl::setPhase(MHD_Connection* connection, ConnectionWatch::Phase phase,
+                                std::uint64_t bodyBytes) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    if (!info || !info->socket_context) return;
+    auto* entry = static_cast<ConnectionWatch*>(info->socket_context);
+    std::lock_guard lock(watchMutex);
+    if (entry->phase != phase) {
+        entry->phase = phase;
+        entry->since = SteadyClock::now();
+    }
+    entry->bodyBytes = bodyBytes;
+}
+
+void HttpServer::Impl::watch() {
+    using Phase = ConnectionWatch::Phase;
+    const auto tick = std::chrono::milliseconds(
+        std::clamp<std::int64_t>(std::min(config.headTimeout, config.bodyGrace).count() / 4, 50, 1000));
+    std::unique_lock lock(watchMutex);
+    while (!watchStop) {
+        watchWake.wait_for(lock, tick, [&] { return watchStop; });
+        if (watchStop) break;
+        const SteadyClock::time_point now = SteadyClock::now();
+        auto close = [](ConnectionWatch& entry) {
+            // The library sees the end of the stream on its next poll and closes the connection.
+            entry.closing = true;
+            ::shutdown(entry.fd, SHUT_RDWR);
+        };
+        std::vector<ConnectionWatch*> waiting;  // for their request head
+        for (ConnectionWatch* entry : watched) {
+            if (entry->closing || entry->fd == MHD_INVALID_SOCKET) continue;
+            const auto age = now - entry->since;
+            if (entry->phase == Phase::Head) {
+                if (age > config.headTimeout) {
+                    close(*entry);
+                } else {
+                    waiting.push_back(entry);
+                }
+            } else if (entry->phase == Phase::Body && age > config.bodyGrace) {
+                const double seconds = std::chrono::duration<double>(age).count();
+                if (static_cast<double>(entry->bodyBytes) < seconds * static_cast<double>(config.bodyRate))
+                    close(*entry);
+            }
+        }
+        // Too many connections waiting for their heads: close the longest waiting of the addresses
+        // that hold most of them, down to the bound.
+        const std::size_t bound = std::max<std::size_t>(config.connections / 4, 1);
+        if (waiting.size() > bound) {
+            std::map<std::string, std::size_t> perAddress;
+            for (const ConnectionWatch* entry : waiting) ++perAddress[entry->address];
+            std::sort(waiting.begin(), waiting.end(), [&](const ConnectionWatch* a, const ConnectionWatch* b) {
+                const std::size_t na = perAddress[a->address], nb = perAddress[b->address];
+                return na != nb ? na > nb : a->since < b->since;
+            });
+            for (std::size_t i = 0; i < waiting.size() - bound; ++i) close(*waiting[i]);
+        }
+    }
+}
+
+HttpResponse HttpServer::Impl::busy(const char* why) {
+    HttpResponse response;
+    response.status = 503;
+    response.headers = {{"Content-Type", "text/html; charset=utf-8"},
+                        {"Retry-After", "5"},
+                        {"Cache-Control", "no-store"},
+                        {"X-Content-Type-Options", "nosniff"}};
+    response.body = std::string("<html><head><title>Service Unavailable</title></head><body><h1>Service "
+                                "Unavailable</h1><p>") +
+                    why + "</p></body></html>\n";
+    return response;
+}
+
+void HttpServer::Impl::pageWorker() {
+    std::unique_lock lock(poolMutex);
+    for (;;) {
+        poolWake.wait(lock, [&] { return poolStop || !jobs.empty(); });
+        if (jobs.empty()) return;  // stopping, and nothing left to answer
+        PageJob job = jobs.front();
+        jobs.pop_front();
+        ++jobsRunning;
+        lock.unlock();
+        HttpResponse response;
+        if (poolStop) {
+            response = busy("The server is stopping.");
+        } else if (SteadyClock::now() - job.queuedAt > config.pageWait) {
+            response = busy("The server is busy; try again in a few seconds.");
+        } else {
+            try {
+                response = config.handler(job.state->request);
+            } catch (const std::exception& e) {
+                std::cerr << "orvan serve: " << job.state->request.method << " " << job.state->request.target
+                          << ": the request could not be answered: " << e.what() << "\n";
+                response.status = 500;
+                response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+                response.body = "<html><head><title>Internal Server Error</title></head><body><h1>Internal "
+                                "Server Error</h1></body></html>\n";
+            }
+        }
+        job.state->pending = std::move(response);
+        // The connection's thread picks the answer up once the connection is resumed.
+        MHD_resume_connection(job.connection);
+        lock.lock();
+        --jobsRunning;
+        poolWake.notify_all();
+    }
 }
 
 void HttpServer::Impl::log(void*, const char* format, va_list ap) {
@@ -128,6 +361,11 @@ void HttpServer::Impl::log(void*, const char* format, va_list ap) {
     std::vsnprintf(text, sizeof text, format, ap);
     std::string line(text);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    // Clients that go away, and connections the watch over slow clients closed, are routine; a flood
+    // of slow connections must not become a flood of lines.
+    if (line.find("closed by remote side") != std::string::npos ||
+        line.find("detected connection closure") != std::string::npos)
+        return;
     std::cerr << "orvan serve: http: " << line << "\n";
 }
 
@@ -146,7 +384,9 @@ MHD_Result HttpServer::Impl::answer(MHD_Connection* connection, RequestState& st
         // rather than letting a page split the response.
         MHD_add_response_header(r, name.c_str(), value.c_str());
     }
-    if (stopping.load()) MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+    if (stopping.load() || response.status == 400 || response.status == 413 || response.status == 414 ||
+        response.status == 431)
+        MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
     if (config.logger) config.logger(state.request, response.status, response.bodySize());
     const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(response.status), r);
     MHD_destroy_response(r);
@@ -158,7 +398,7 @@ MHD_Result HttpServer::Impl::answerError(MHD_Connection* connection, RequestStat
                                          const std::string& text) {
     HttpResponse response;
     response.status = status;
-    response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+    response.headers = {{"Content-Type", "text/html; charset=utf-8"}, {"X-Content-Type-Options", "nosniff"}};
     response.body =
         "<html><head><title>" + text + "</title></head><body><h1>" + text + "</h1></body></html>\n";
     return answer(connection, state, std::move(response));
@@ -176,15 +416,33 @@ MHD_Result HttpServer::Impl::begin(MHD_Connection* connection, RequestState& sta
     request.contentType = request.header("Content-Type");
     state.started = true;
     inFlight.fetch_add(1);
+    setPhase(connection, ConnectionWatch::Phase::Body);
+
+    // The library cuts the target at a NUL byte; the protocol version then does not follow the end of
+    // what it gave as the target (one separator later), and "/a.txt\0.asp" would be read as "/a.txt".
+    if (state.rawTarget && (version == nullptr || *version == '\0' ||
+                            version != state.rawTarget + state.rawTargetLength + 1))
+        return answerError(connection, state, 400, "Bad Request");
+    if (state.refusal != 0) return answerError(connection, state, state.refusal, state.refusalText);
 
     // The library is given more room than the limit so that it can read the headers; the limit itself
     // is checked here, on what it read.
     std::size_t headerBytes = request.method.size() + request.target.size() + request.version.size() + 4;
     for (const auto& [name, value] : request.headers) headerBytes += name.size() + value.size() + 4;
-    if (headerBytes > config.requestHeaderSize)
+    if (headerBytes > config.requestHeaderSize || request.headers.size() > config.requestHeaders)
         return answerError(connection, state, 431, "Request Header Fields Too Large");
 
-    const std::string length = request.header("Content-Length");
+    // A body's length must be stated once: two different lengths, or a length beside a transfer
+    // coding, let two readers of the same bytes disagree on where the request ends.
+    std::string length;
+    bool chunked = false;
+    for (const auto& [name, value] : request.headers) {
+        if (equalsNoCase(name, "Transfer-Encoding")) chunked = true;
+        if (!equalsNoCase(name, "Content-Length")) continue;
+        if (!length.empty() && value != length) return answerError(connection, state, 400, "Bad Request");
+        length = value;
+    }
+    if (chunked && !length.empty()) return answerError(connection, state, 400, "Bad Request");
     if (!length.empty()) {
         // The library has already refused a length that is not a number.
         if (std::strtoull(length.c_str(), nullptr, 10) > config.requestBodySize)
@@ -214,10 +472,19 @@ MHD_Result HttpServer::Impl::access(void* cls, MHD_Connection* connection, const
         return MHD_YES;
     }
 
+    if (state->queued) {
+        // Resumed by the page pool with the answer.
+        if (!state->pending) return MHD_YES;
+        HttpResponse response = std::move(*state->pending);
+        state->pending.reset();
+        return self->answer(connection, *state, std::move(response));
+    }
+
     if (*uploadSize > 0) {
         const std::size_t size = *uploadSize;
         *uploadSize = 0;
         state->request.contentLength += size;
+        self->setPhase(connection, ConnectionWatch::Phase::Body, state->request.contentLength);
         if (state->request.contentLength > self->config.requestBodySize) {
             // A body without a declared length that grew too large: the answer can only be queued
             // once it has been read, so it is read and dropped, up to once more the limit; a client
@@ -227,6 +494,7 @@ MHD_Result HttpServer::Impl::access(void* cls, MHD_Connection* connection, const
         }
         switch (state->kind) {
             case BodyKind::Multipart:
+                if (state->fields >= self->config.requestArguments) state->tooManyFields = true;
                 if (!state->postFailed && MHD_post_process(state->post, uploadData, size) != MHD_YES)
                     state->postFailed = true;
                 break;
@@ -240,11 +508,28 @@ MHD_Result HttpServer::Impl::access(void* cls, MHD_Connection* connection, const
         return MHD_YES;
     }
 
+    self->setPhase(connection, ConnectionWatch::Phase::Answering);
     if (state->tooLarge) return self->answerError(connection, *state, 413, "Payload Too Large");
+    if (state->tooManyFields || state->fields > self->config.requestArguments)
+        return self->answerError(connection, *state, 413, "Payload Too Large: too many form fields");
     if (state->postFailed) return self->answerError(connection, *state, 400, "Bad Request");
     if (state->kind == BodyKind::UrlEncoded) {
+        if (argumentCount(state->request.body) > self->config.requestArguments)
+            return self->answerError(connection, *state, 413, "Payload Too Large: too many form fields");
         state->request.form = parseUrlEncoded(state->request.body);
         state->request.body.clear();
+    }
+    if (self->config.runsLong && self->config.runsLong(state->request)) {
+        std::unique_lock lock(self->poolMutex);
+        if (self->jobs.size() >= self->config.pageQueue || self->poolStop) {
+            lock.unlock();
+            return self->answer(connection, *state, self->busy("The server is busy; try again in a few seconds."));
+        }
+        state->queued = true;
+        MHD_suspend_connection(connection);
+        self->jobs.push_back({connection, state, SteadyClock::now()});
+        self->poolWake.notify_one();
+        return MHD_YES;
     }
     HttpResponse response;
     try {
@@ -273,7 +558,8 @@ void HttpServer::start() {
     sockaddr_in in4{};
     sockaddr_in6 in6{};
     const sockaddr* address = nullptr;
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC | MHD_USE_ERROR_LOG |
+                     MHD_ALLOW_SUSPEND_RESUME;
     if (::inet_pton(AF_INET, c.address.c_str(), &in4.sin_addr) == 1) {
         in4.sin_family = AF_INET;
         in4.sin_port = htons(c.port);
@@ -287,9 +573,11 @@ void HttpServer::start() {
         throw HttpServerError("\"" + c.address + "\" is not an IPv4 or IPv6 address");
     }
 
-    // The library's per-connection memory holds the request line and headers and the response
-    // headers; it gets twice the header limit and room to spare, and the limit is checked on arrival.
-    const std::size_t memory = std::max<std::size_t>(32 * 1024, 2 * c.requestHeaderSize + 16 * 1024);
+    // The library's per-connection memory holds the request line and headers, a record for each
+    // header line, and the response headers: the header limit filled with the shortest header lines
+    // ("a:" and a line end) needs about sixteen times the limit. The limits are checked on arrival.
+    // The memory is only touched as far as a request uses it.
+    const std::size_t memory = std::max<std::size_t>(32 * 1024, 16 * c.requestHeaderSize + 16 * 1024);
     // clang-format off
     d.daemon = MHD_start_daemon(flags, c.port, nullptr, nullptr, &Impl::access, &d,
         MHD_OPTION_EXTERNAL_LOGGER, &Impl::log, &d,
@@ -301,6 +589,7 @@ void HttpServer::start() {
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(c.connectionTimeout.count()),
         MHD_OPTION_URI_LOG_CALLBACK, &Impl::uriLogged, &d,
         MHD_OPTION_NOTIFY_COMPLETED, &Impl::completed, &d,
+        MHD_OPTION_NOTIFY_CONNECTION, &Impl::connectionEvent, &d,
         MHD_OPTION_END);
     // clang-format on
     if (!d.daemon)
@@ -308,6 +597,12 @@ void HttpServer::start() {
                               std::strerror(errno));
     const MHD_DaemonInfo* info = MHD_get_daemon_info(d.daemon, MHD_DAEMON_INFO_BIND_PORT);
     d.port = info ? info->port : c.port;
+    d.watchStop = false;
+    d.watcher = std::thread([&d] { d.watch(); });
+    d.poolStop = false;
+    if (c.runsLong)
+        for (unsigned i = 0; i < std::max(1u, c.pageThreads); ++i)
+            d.pageThreads.emplace_back([&d] { d.pageWorker(); });
 }
 
 std::uint16_t HttpServer::port() const {
@@ -326,6 +621,21 @@ void HttpServer::stop(std::chrono::milliseconds grace) {
     const auto deadline = std::chrono::steady_clock::now() + grace;
     while (d.inFlight.load() > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The page pool answers what is still queued with 503 and ends; every suspended connection is
+    // resumed before the library stops.
+    {
+        std::lock_guard lock(d.poolMutex);
+        d.poolStop = true;
+    }
+    d.poolWake.notify_all();
+    for (std::thread& t : d.pageThreads) t.join();
+    d.pageThreads.clear();
+    {
+        std::lock_guard lock(d.watchMutex);
+        d.watchStop = true;
+    }
+    d.watchWake.notify_all();
+    if (d.watcher.joinable()) d.watcher.join();
     MHD_stop_daemon(d.daemon);
     d.daemon = nullptr;
     if (d.listenSocket != MHD_INVALID_SOCKET) ::close(d.listenSocket);

@@ -59,14 +59,15 @@ Options parse(const std::vector<std::string>& args) {
     return o;
 }
 
-// Blocks SIGTERM and SIGINT in the calling thread (and so in every thread started after it) for the
-// scope; the thread then takes them with sigwait.
+// Blocks SIGTERM, SIGINT and SIGHUP in the calling thread (and so in every thread started after it)
+// for the scope; the thread then takes them with sigwait.
 class StopSignals {
 public:
     StopSignals() {
         sigemptyset(&set_);
         sigaddset(&set_, SIGTERM);
         sigaddset(&set_, SIGINT);
+        sigaddset(&set_, SIGHUP);
         pthread_sigmask(SIG_BLOCK, &set_, &previous_);
     }
     ~StopSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
@@ -157,6 +158,39 @@ void loadServerSettings(const fs::path& file, SiteOptions& options, std::string&
             options.requestBodySize = count(0, kBig);
         } else if (key == "requestTimeout") {
             options.requestTimeout = std::chrono::seconds(count(1, 24 * 3600));
+        } else if (key == "requestTargetSize") {
+            options.requestTargetSize = count(256, 1024 * 1024);
+        } else if (key == "requestHeaders") {
+            options.requestHeaders = count(8, 10000);
+        } else if (key == "requestArguments") {
+            options.requestArguments = count(1, 1000000);
+        } else if (key == "headTimeout") {
+            options.headTimeout = std::chrono::milliseconds(count(100, 3600 * 1000));
+        } else if (key == "bodyGrace") {
+            options.bodyGrace = std::chrono::milliseconds(count(100, 3600 * 1000));
+        } else if (key == "bodyRate") {
+            options.bodyRate = count(0, kBig);
+        } else if (key == "pageThreads") {
+            options.pageThreads = static_cast<unsigned>(count(1, 1024));
+        } else if (key == "pageQueue") {
+            options.pageQueue = count(1, 1000000);
+        } else if (key == "pageWait") {
+            options.pageWait = std::chrono::milliseconds(count(1, 3600 * 1000));
+        } else if (key == "pageMemory") {
+            options.pageMemory = count(0, std::numeric_limits<std::uint64_t>::max() / 2);
+        } else if (key == "securityHeaders") {
+            if (!value.is_boolean()) throw ConfigError(where + " must be true or false");
+            options.securityHeaders = value.get<bool>();
+        } else if (key == "secureCookie") {
+            if (!value.is_boolean()) throw ConfigError(where + " must be true or false");
+            options.secureCookie = value.get<bool>();
+        } else if (key == "frameAncestors") {
+            options.frameAncestors = text();
+            if (options.frameAncestors.find_first_of("\r\n;,") != std::string::npos)
+                throw ConfigError(where + " must be one list of sources, such as \"'self'\"");
+        } else if (key == "sessionCacheControl") {
+            if (!value.is_string()) throw ConfigError(where + " must be a text");
+            options.sessionCacheControl = value.get<std::string>();
         } else if (key == "scriptTimeout") {
             options.scriptTimeout = std::chrono::seconds(count(1, 24 * 3600));
         } else if (key == "sessionTimeout") {
@@ -167,8 +201,10 @@ void loadServerSettings(const fs::path& file, SiteOptions& options, std::string&
         } else {
             throw ConfigError(where +
                               ": unknown setting (root, listen, threads, connections, connectionsPerClient, "
-                              "requestHeaderSize, requestBodySize, requestTimeout, scriptTimeout, "
-                              "sessionTimeout, accessLog)");
+                              "requestHeaderSize, requestTargetSize, requestHeaders, requestArguments, "
+                              "requestBodySize, requestTimeout, headTimeout, bodyGrace, bodyRate, pageThreads, "
+                              "pageQueue, pageWait, pageMemory, scriptTimeout, sessionTimeout, securityHeaders, "
+                              "frameAncestors, sessionCacheControl, secureCookie, accessLog)");
         }
     }
 }
@@ -227,7 +263,25 @@ int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ost
     out << "orvan serve: listening on http://" << (v6 ? "[" : "") << site.address << (v6 ? "]" : "") << ":"
         << server.port() << "/ (site " << server.root().string() << ")" << std::endl;
 
-    const int signal = signals.wait();
+    int signal = signals.wait();
+    while (signal == SIGHUP) {
+        // Log rotation: the access log is reopened under its name (the event-log file is opened for
+        // every entry, so it follows a rotation by itself).
+        if (accessFile.is_open()) {
+            bool reopened = false;
+            server.reopenAccessLog([&] {
+                accessFile.close();
+                accessFile.clear();
+                accessFile.open(accessLogPath, std::ios::app);
+                reopened = static_cast<bool>(accessFile);
+            });
+            err << "orvan serve: SIGHUP: " << (reopened ? "reopened the access log " : "cannot reopen the access log ")
+                << accessLogPath << "\n";
+        } else {
+            err << "orvan serve: SIGHUP: nothing to reopen\n";
+        }
+        signal = signals.wait();
+    }
     err << "orvan serve: " << (signal == SIGINT ? "SIGINT" : "SIGTERM")
         << ": stopping after the requests in flight\n";
     server.stop();

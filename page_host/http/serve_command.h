@@ -17,16 +17,23 @@ namespace orvan::host::http {
 // else the current folder; the address 127.0.0.1:8080 unless given. Prints "orvan serve: listening on
 // http://ADDRESS:PORT/ (site ROOT)" on out once listening, the access log on out unless --access-log
 // names a file, and serves until the process gets SIGTERM or SIGINT, then stops gracefully (requests
-// in flight finish, remaining sessions end with Session_OnEnd). Result: 0 after a stop; 2 for a usage
+// in flight finish, remaining sessions end with Session_OnEnd); SIGHUP reopens the access log file.
+// Result: 0 after a stop; 2 for a usage
 // error, a bad configuration or a server that cannot start.
 int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Reads the "server" object of a configuration file into options:
-//   {"server": {"root": "site", "listen": "0.0.0.0:8080", "threads": 8, "connections": 256,
-//               "connectionsPerClient": 32, "requestHeaderSize": 8192, "requestBodySize": 1048576,
-//               "requestTimeout": 30, "scriptTimeout": 90, "sessionTimeout": 20, "accessLog": "PATH"|"-"}}
-// every member optional (times in seconds, sessionTimeout in minutes, sizes in bytes; relative paths
-// from the file's folder). accessLog, when present, is stored in accessLogPath. Throws ConfigError
+//   {"server": {"root": "site", "listen": "0.0.0.0:8080", "threads": 8, "connections": 1024,
+//               "connectionsPerClient": 32, "requestHeaderSize": 8192, "requestTargetSize": 4096,
+//               "requestHeaders": 100, "requestArguments": 1000, "requestBodySize": 1048576,
+//               "requestTimeout": 30, "headTimeout": 10000, "bodyGrace": 5000, "bodyRate": 1024,
+//               "pageThreads": 8, "pageQueue": 256, "pageWait": 10000, "pageMemory": 268435456,
+//               "scriptTimeout": 90, "sessionTimeout": 20, "securityHeaders": true,
+//               "frameAncestors": "'self'", "sessionCacheControl": "no-store", "secureCookie": false,
+//               "accessLog": "PATH"|"-"}}
+// every member optional (requestTimeout and scriptTimeout in seconds, headTimeout, bodyGrace and
+// pageWait in milliseconds, sessionTimeout in minutes, sizes in bytes, bodyRate in bytes a second;
+// relative paths from the file's folder). See SiteOptions for what each one bounds. accessLog, when present, is stored in accessLogPath. Throws ConfigError
 // (page_host/config.h) for an unknown member, a wrong type or a value out of range.
 void loadServerSettings(const std::filesystem::path& file, SiteOptions& options, std::string& accessLogPath);
 

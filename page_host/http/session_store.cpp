@@ -89,6 +89,24 @@ bool SessionStore::ended(const std::shared_ptr<Session>& session) const {
     return session->ended_;
 }
 
+std::string SessionStore::renewKey(const std::shared_ptr<Session>& session) {
+    std::lock_guard lock(mutex_);
+    std::string newKey;
+    do {
+        newKey = newSessionKey();
+    } while (sessions_.count(newKey) != 0);
+    auto it = sessions_.find(session->key);
+    if (it != sessions_.end() && it->second == session) sessions_.erase(it);
+    session->key = newKey;
+    if (!session->ended_) sessions_.emplace(newKey, session);
+    return newKey;
+}
+
+bool SessionStore::named(const std::shared_ptr<Session>& session, std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    return !session->ended_ && session->key == key;
+}
+
 template <typename Take>
 std::vector<std::shared_ptr<Session>> SessionStore::takeWhere(Take take) {
     std::vector<std::shared_ptr<Session>> out;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <iostream>
@@ -43,6 +44,18 @@ std::string errorNumberText(std::int32_t number) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(number));
     return std::to_string(number) + " (" + hex + ")";
+}
+
+bool startsWithText(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+bool hasHeader(const NameValues& headers, std::string_view name) {
+    return std::any_of(headers.begin(), headers.end(), [&](const auto& h) {
+        return h.first.size() == name.size() && startsWithText(h.first, name);
+    });
 }
 
 HttpResponse simplePage(int status, const std::string& title, const std::string& text = {}) {
@@ -89,6 +102,9 @@ struct SiteServer::Impl {
         : options(std::move(o)), sessions(options.sessionMinute, options.sessionTimeout) {}
 
     HttpResponse handle(const HttpRequest& request);
+    HttpResponse answer(const HttpRequest& request);
+    // The headers every answer carries (security options), added where the answer has none of them.
+    void addSiteHeaders(HttpResponse& response) const;
     HttpResponse servePage(const HttpRequest& request, const SiteTarget& target);
     HttpResponse serveFile(const HttpRequest& request, const SiteTarget& target);
 
@@ -131,12 +147,29 @@ HttpResponse SiteServer::Impl::errorResponse(const ScriptError& error, const std
     return r;
 }
 
+void SiteServer::Impl::addSiteHeaders(HttpResponse& response) const {
+    if (!options.securityHeaders) return;
+    if (!hasHeader(response.headers, "X-Content-Type-Options"))
+        response.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    if (options.frameAncestors.empty()) {
+        if (!hasHeader(response.headers, "X-Frame-Options")) response.headers.emplace_back("X-Frame-Options", "DENY");
+    } else if (!hasHeader(response.headers, "Content-Security-Policy")) {
+        response.headers.emplace_back("Content-Security-Policy", "frame-ancestors " + options.frameAncestors);
+    }
+}
+
 HttpResponse SiteServer::Impl::toHttp(const PageResponse& page) {
     HttpResponse r;
     r.status = page.statusCode();
     if (r.status < 100 || r.status > 999) r.status = 500;
     std::string type = page.contentType.empty() ? std::string("text/html") : page.contentType;
-    if (!page.charset.empty()) type += "; charset=" + page.charset;
+    // The page's text goes out as UTF-8 unless the page named another charset; a text type without
+    // one would leave the browser to guess.
+    if (!page.charset.empty()) {
+        type += "; charset=" + page.charset;
+    } else if (startsWithText(type, "text/") && type.find(';') == std::string::npos) {
+        type += "; charset=utf-8";
+    }
     r.headers.emplace_back("Content-Type", type);
     // Pages are personal unless the page says otherwise: no shared cache keeps them.
     r.headers.emplace_back("Cache-Control",
@@ -290,7 +323,9 @@ HttpResponse SiteServer::Impl::servePage(const HttpRequest& request, const SiteT
             endSession(claim.expired);
         }
         held = std::unique_lock(claim.session->run);
-        if (!sessions.ended(claim.session)) break;
+        // The key must still name the session once it is ours: a request that waited while another
+        // renewed the key (Session.NewKey) or abandoned the session starts a new one.
+        if (claim.created ? !sessions.ended(claim.session) : sessions.named(claim.session, key)) break;
         held.unlock();
         sessions.release(claim.session);
         key.clear();
@@ -303,6 +338,7 @@ HttpResponse SiteServer::Impl::servePage(const HttpRequest& request, const SiteT
     run.application = application;
     run.session = session->object;
     run.scriptTimeout = options.scriptTimeout;
+    run.memoryLimit = options.pageMemory;
 
     PageResult onStart;
     if (!session->started) {
@@ -332,6 +368,10 @@ HttpResponse SiteServer::Impl::servePage(const HttpRequest& request, const SiteT
     }
 
     const bool abandoned = session->object->abandoned();
+    const bool renewed = session->object->takeNewKey() && !abandoned;
+    std::string cookieKey = session->key;
+    if (renewed) cookieKey = sessions.renewKey(session);
+    const bool holdsValues = session->object->values().count() > 0;
     if (abandoned) {
         sessions.end(session);
         endSession(session);
@@ -350,10 +390,17 @@ HttpResponse SiteServer::Impl::servePage(const HttpRequest& request, const SiteT
                                  request);
     } else {
         response = toHttp(result.response);
+        // A logged-in user's pages stay out of every cache, the browser's included.
+        if ((holdsValues || renewed) && result.response.cacheControl.empty() &&
+            !options.sessionCacheControl.empty()) {
+            for (auto& [name, value] : response.headers)
+                if (name == "Cache-Control") value = options.sessionCacheControl;
+        }
     }
-    if (claim.created && !abandoned)
-        response.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" + session->key +
-                                                        "; Path=/; HttpOnly; SameSite=Lax");
+    if ((claim.created || renewed) && !abandoned)
+        response.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" + cookieKey +
+                                                        "; Path=/; HttpOnly; SameSite=Lax" +
+                                                        (options.secureCookie ? "; Secure" : ""));
     return response;
 }
 
@@ -384,6 +431,12 @@ HttpResponse SiteServer::Impl::serveFile(const HttpRequest& request, const SiteT
 }
 
 HttpResponse SiteServer::Impl::handle(const HttpRequest& request) {
+    HttpResponse response = answer(request);
+    addSiteHeaders(response);
+    return response;
+}
+
+HttpResponse SiteServer::Impl::answer(const HttpRequest& request) {
     const SiteTarget target = resolveTarget(root, request.path);
     switch (target.kind) {
         case SiteTarget::Kind::Page:
@@ -453,7 +506,19 @@ void SiteServer::start() {
     config.requestHeaderSize = d.options.requestHeaderSize;
     config.requestBodySize = d.options.requestBodySize;
     config.connectionTimeout = d.options.requestTimeout;
+    config.requestTargetSize = d.options.requestTargetSize;
+    config.requestHeaders = d.options.requestHeaders;
+    config.requestArguments = d.options.requestArguments;
+    config.headTimeout = d.options.headTimeout;
+    config.bodyGrace = d.options.bodyGrace;
+    config.bodyRate = d.options.bodyRate;
+    config.pageThreads = d.options.pageThreads;
+    config.pageQueue = d.options.pageQueue;
+    config.pageWait = d.options.pageWait;
     config.handler = [&d](const HttpRequest& request) { return d.handle(request); };
+    config.runsLong = [&d](const HttpRequest& request) {
+        return resolveTarget(d.root, request.path).kind == SiteTarget::Kind::Page;
+    };
     if (d.options.accessLog) {
         config.logger = [&d](const HttpRequest& request, int status, std::uint64_t bytes) {
             const std::string line = commonLogLine(request.remoteAddress, request.received, request.method,
@@ -484,6 +549,11 @@ const fs::path& SiteServer::root() const {
 
 std::size_t SiteServer::sessionCount() const {
     return impl_->sessions.size();
+}
+
+void SiteServer::reopenAccessLog(const std::function<void()>& reopen) {
+    std::lock_guard lock(impl_->logMutex);
+    reopen();
 }
 
 void SiteServer::stop() {

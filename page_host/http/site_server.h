@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -23,16 +24,35 @@ struct SiteOptions {
     std::filesystem::path root;                 // the site's folder; must exist
     std::string address = "127.0.0.1";          // IPv4 or IPv6 literal to listen on
     std::uint16_t port = 8080;                  // 0: any free port (see SiteServer::port)
-    unsigned threads = 8;                       // pool threads: requests answered at the same time
-    unsigned connections = 256;                 // open connections, in all
+    unsigned threads = 8;                       // connection threads: read requests, send files
+    unsigned pageThreads = 8;                   // page threads: pages run at the same time
+    std::size_t pageQueue = 256;                // pages waiting for a page thread; more: 503
+    std::chrono::milliseconds pageWait{10 * 1000};  // a page that waits longer for a thread: 503
+    unsigned connections = 1024;                // open connections, in all
     unsigned connectionsPerClient = 32;         // open connections from one client address
     std::size_t requestHeaderSize = 8 * 1024;   // request line and headers; larger: 431
+    std::size_t requestTargetSize = 4 * 1024;   // path and query; longer: 414
+    std::size_t requestHeaders = 100;           // header lines; more: 431
+    std::size_t requestArguments = 1000;        // query arguments (more: 414) and form fields (413)
     std::size_t requestBodySize = 1024 * 1024;  // larger: 413
     std::chrono::seconds requestTimeout{30};    // an idle or stalled connection is closed after it
+    std::chrono::milliseconds headTimeout{10 * 1000};  // the whole request head must arrive within it
+    std::chrono::milliseconds bodyGrace{5 * 1000};     // after it, a body slower than bodyRate: closed
+    std::size_t bodyRate = 1024;                // bytes a second
     std::chrono::seconds scriptTimeout{90};     // a page's Server.ScriptTimeout to begin with
     // The language of pages and global.asa that do not name theirs.
     ScriptLanguage defaultLanguage = ScriptLanguage::VBScript;
+    std::size_t pageMemory = 256 * 1024 * 1024;  // bytes a page's script may hold; more: the page fails
     std::int32_t sessionTimeout = 20;           // a new session's Session.Timeout, in minutes
+
+    // Response headers. Every answer carries X-Content-Type-Options: nosniff and, unless the site
+    // may be framed, X-Frame-Options: DENY; with frameAncestors ("'self'", "https://a.example")
+    // Content-Security-Policy: frame-ancestors VALUE instead. A page of a session that holds values
+    // (a logged-in user's) gets Cache-Control: sessionCacheControl unless it set its own.
+    bool securityHeaders = true;
+    std::string frameAncestors;
+    std::string sessionCacheControl = "no-store";
+    bool secureCookie = false;  // the session cookie is Secure (the site is reached over TLS)
     // The Application values the site starts with, in order.
     std::vector<std::pair<std::string, com::Variant>> application;
     // One line per request in common log format; none: no access log. The stream must outlive the server.
@@ -74,6 +94,9 @@ public:
 
     // Sessions alive.
     std::size_t sessionCount() const;
+
+    // Runs reopen while no access-log line is being written (SIGHUP: the log file was rotated).
+    void reopenAccessLog(const std::function<void()>& reopen);
 
     struct Impl;
 

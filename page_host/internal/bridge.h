@@ -23,7 +23,7 @@
 
 namespace orvan::host::detail {
 
-enum class StopReason { None, Ended, TimedOut };
+enum class StopReason { None, Ended, TimedOut, OutOfMemory };
 
 // Everything the heap's native functions share; the heap's user data.
 struct HeapState {

@@ -13,16 +13,13 @@
 #include "com_server/enumeration.h"
 #include "com_server/host.h"
 #include "page_host/page_run.h"
+#include "page_host/run_budget.h"
 
 namespace orvan::host::detail {
 
-// The page's time budget: Server.ScriptTimeout writes it, the engine's execution check reads it.
-struct ScriptClock {
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    std::chrono::seconds timeout{90};
-
-    bool expired() const { return std::chrono::steady_clock::now() - start > timeout; }
-};
+// The page's time and memory budget: Server.ScriptTimeout writes its timeout, the engine's allocator
+// and execution check read it.
+using ScriptClock = RunBudget;
 
 // A read-only collection of the request (QueryString, Form, Cookies, ServerVariables): a value by
 // name (case-insensitive; several values of one name joined by ", "), or by 1-based position.

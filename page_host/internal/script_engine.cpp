@@ -2,6 +2,8 @@
 // that stops a script (time up, or Response.End), and the report of an error the page did not catch.
 #include "page_host/internal/script_engine.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <regex>
 
 #include "com_server/host.h"
@@ -9,12 +11,20 @@
 #include "page_host/internal/text_codec.h"
 
 extern "C" int orvan_host_exec_timeout_check(void* udata) {
+    using orvan::host::BudgetStop;
+    using orvan::host::detail::StopReason;
     auto* state = static_cast<orvan::host::detail::HeapState*>(udata);
     if (!state || !state->running) return 0;
-    if (state->stop != orvan::host::detail::StopReason::None) return 1;
-    if (state->clock.expired()) {
-        state->stop = orvan::host::detail::StopReason::TimedOut;
-        return 1;
+    if (state->stop != StopReason::None) return 1;
+    switch (state->clock.exhausted()) {
+        case BudgetStop::None:
+            return 0;
+        case BudgetStop::TimeUp:
+            state->stop = StopReason::TimedOut;
+            return 1;
+        case BudgetStop::OutOfMemory:
+            state->stop = StopReason::OutOfMemory;
+            return 1;
     }
     return 0;
 }
@@ -83,6 +93,79 @@ std::string withoutScriptLine(std::string text) {
     return std::regex_replace(text, suffix, "");
 }
 
+// The heap's allocator: every block carries its size in front of it, so that the run's budget is
+// charged and released exactly. While the script runs, an allocation fails once the budget is spent
+// (memory or time): native work inside the engine (joining arrays, building strings) allocates as it
+// goes, so it stops there even though the engine checks the clock only between instructions. The
+// failure surfaces as a RangeError, and the execution check then keeps answering "stop".
+constexpr std::size_t kBlockHeader = alignof(std::max_align_t);
+
+// Once a run is stopped, the engine still needs small blocks to raise and unwind the stop (error
+// objects, call frames): those are granted, within a small overdraft of the memory ceiling; large
+// ones (the next piece of a string being built, an array's storage) are refused, so that the native
+// call in progress ends at its next allocation.
+constexpr std::size_t kUnwindBlock = 64 * 1024;
+constexpr std::size_t kUnwindOverdraft = 4 * 1024 * 1024;
+
+bool mayAllocate(HeapState& state, std::size_t bytes) {
+    if (!state.running) return state.clock.charge(bytes);
+    if (state.stop == StopReason::None) {
+        const BudgetStop why = state.clock.exhausted();
+        if (why == BudgetStop::TimeUp) state.stop = StopReason::TimedOut;
+        if (why == BudgetStop::OutOfMemory) state.stop = StopReason::OutOfMemory;
+        // The allocation that finds the time up fails: the native call that asked for it ends here.
+        if (why != BudgetStop::None) return false;
+        if (state.clock.charge(bytes)) return true;
+        state.stop = StopReason::OutOfMemory;
+        return false;
+    }
+    if (state.stop == StopReason::Ended) return state.clock.charge(bytes);
+    return bytes <= kUnwindBlock && state.clock.chargeUnwinding(bytes, kUnwindOverdraft);
+}
+
+void* heapAlloc(void* udata, duk_size_t size) {
+    auto& state = *static_cast<HeapState*>(udata);
+    if (size == 0) return nullptr;
+    if (!mayAllocate(state, size)) return nullptr;
+    auto* block = static_cast<unsigned char*>(std::malloc(size + kBlockHeader));
+    if (!block) {
+        state.clock.release(size);
+        return nullptr;
+    }
+    std::memcpy(block, &size, sizeof size);
+    return block + kBlockHeader;
+}
+
+void heapFree(void* udata, void* ptr) {
+    if (!ptr) return;
+    auto* block = static_cast<unsigned char*>(ptr) - kBlockHeader;
+    std::size_t size;
+    std::memcpy(&size, block, sizeof size);
+    static_cast<HeapState*>(udata)->clock.release(size);
+    std::free(block);
+}
+
+void* heapRealloc(void* udata, void* ptr, duk_size_t size) {
+    if (!ptr) return heapAlloc(udata, size);
+    if (size == 0) {
+        heapFree(udata, ptr);
+        return nullptr;
+    }
+    auto& state = *static_cast<HeapState*>(udata);
+    auto* block = static_cast<unsigned char*>(ptr) - kBlockHeader;
+    std::size_t old;
+    std::memcpy(&old, block, sizeof old);
+    if (size > old && !mayAllocate(state, size - old)) return nullptr;
+    auto* grown = static_cast<unsigned char*>(std::realloc(block, size + kBlockHeader));
+    if (!grown) {
+        if (size > old) state.clock.release(size - old);
+        return nullptr;
+    }
+    if (size < old) state.clock.release(old - size);
+    std::memcpy(grown, &size, sizeof size);
+    return grown + kBlockHeader;
+}
+
 duk_ret_t installInSafeCall(duk_context* ctx, void*) {
     installBridge(ctx);
     return 0;
@@ -103,7 +186,7 @@ duk_ret_t addGlobalInSafeCall(duk_context* ctx, void* udata) {
 }  // namespace
 
 ScriptEngine::ScriptEngine(ScriptClock& clock) : state_(std::make_unique<HeapState>(clock)) {
-    state_->ctx = duk_create_heap(nullptr, nullptr, nullptr, state_.get(), nullptr);
+    state_->ctx = duk_create_heap(heapAlloc, heapRealloc, heapFree, state_.get(), nullptr);
     if (!state_->ctx) throw std::bad_alloc();
     if (duk_safe_call(state_->ctx, installInSafeCall, nullptr, 0, 1) != DUK_EXEC_SUCCESS) {
         const std::string why = duk_safe_to_string(state_->ctx, -1);
@@ -193,6 +276,12 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
         error.number = kScriptTimedOut;
         error.description = "Script timed out: the page ran longer than Server.ScriptTimeout (" +
                             std::to_string(state.clock.timeout.count()) + " seconds)";
+    } else if (state.stop == StopReason::OutOfMemory) {
+        outcome.kind = PageOutcome::Failed;
+        if (state.stopLine > 0) error.where = page.locate(state.stopLine);
+        error.number = kScriptOutOfMemory;
+        error.description = "Out of memory: the page needed more than its memory budget (" +
+                            std::to_string(state.clock.memoryLimit / (1024 * 1024)) + " MiB)";
     } else {
         outcome.kind = PageOutcome::Failed;
         error.description = withoutScriptLine(thrown.description);

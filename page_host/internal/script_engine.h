@@ -13,15 +13,17 @@
 #include "com_server/object.h"
 #include "page_host/page_compiler.h"
 #include "page_host/page_run.h"
+#include "page_host/run_budget.h"
 
 namespace orvan::host::detail {
 
-struct ScriptClock;
+using ScriptClock = RunBudget;
 struct HeapState;
 
 class ScriptEngine {
 public:
-    // clock: the run's time budget, read while the script runs; it must outlive the engine.
+    // clock: the run's time and memory budget, read while the script runs and charged with every
+    // allocation of the engine's heap; it must outlive the engine.
     explicit ScriptEngine(ScriptClock& clock);
     // Destroys the heap (finalizers release what the script still held), then releases anything left.
     ~ScriptEngine();

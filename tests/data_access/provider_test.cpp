@@ -129,6 +129,28 @@ TEST_P(ProviderTest, BinaryValuesReadAsTheirBytes) {
     EXPECT_TRUE(sameValue(rows[0][0], Variant(std::string("\0ABC", 4))));
 }
 
+TEST_P(ProviderTest, TextWithANulIsKeptWholeOrRefusedNeverCut) {
+    const std::string text("abc\0def", 7);
+    if (pg()) {
+        // PostgreSQL text cannot hold a NUL: the value is refused and nothing is written.
+        const com::ComError e = errorOf([&] {
+            run(s(), "INSERT INTO valores (id, s) VALUES (1, ?)", {Variant(text)});
+        });
+        EXPECT_EQ(e.number(), kCantConvert);
+        EXPECT_NE(e.description().find("NUL"), std::string::npos) << e.description();
+        EXPECT_TRUE(query(s(), "SELECT s FROM valores", {}).empty());
+    } else {
+        run(s(), "INSERT INTO valores (id, s) VALUES (1, ?)", {Variant(text)});
+        auto rows = query(s(), "SELECT s FROM valores WHERE id = 1", {});
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_TRUE(sameValue(rows[0][0], Variant(text))) << "all seven characters kept";
+    }
+    // A NUL in the statement text itself would hide what follows it from the engine.
+    EXPECT_EQ(errorOf([&] { run(s(), std::string("SELECT 1 AS a\0; DROP TABLE valores", 34), {}); }).number(),
+              kErrorsInCommand);
+    EXPECT_EQ(query(s(), "SELECT count(*) AS n FROM valores", {}).size(), 1u) << "the table is still there";
+}
+
 TEST_P(ProviderTest, MarkersInsideLiteralsAndCommentsAreNotParameters) {
     auto rows = query(s(), "SELECT '?' AS q, ? AS p, 'it''s ?' AS r -- a comment?\n", {Variant("x")});
     ASSERT_EQ(rows.size(), 1u);

@@ -1,6 +1,7 @@
 // The test client and the site fixture.
 #include "http_test_support.h"
 
+#include <cerrno>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -152,7 +153,8 @@ bool Connection::closedByServer(std::chrono::milliseconds timeout) {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
     char c;
-    return ::recv(fd_, &c, 1, MSG_PEEK) == 0;
+    const ssize_t n = ::recv(fd_, &c, 1, MSG_PEEK);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
 Reply Browser::request(const std::string& method, const std::string& target, std::vector<std::string> headers,

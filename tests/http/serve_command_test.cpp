@@ -2,6 +2,8 @@
 // standard output, and the stop on SIGTERM; and the reading of the "server" settings.
 #include "page_host/http/serve_command.h"
 
+#include <iterator>
+#include <thread>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -50,10 +52,32 @@ TEST(ServerSettings, TheServerObjectOfTheConfigurationSetsTheLimits) {
     EXPECT_EQ(accessLog, (dir / "logs/access.log").string());
     EXPECT_NO_THROW(loadHostConfig(file)) << "the page host's reader accepts the server's settings";
 
+    writeFile(file, R"({"server": {"requestTargetSize": 2048, "requestHeaders": 50, "requestArguments": 99,
+        "headTimeout": 3000, "bodyGrace": 2000, "bodyRate": 512, "pageThreads": 4, "pageQueue": 16,
+        "pageWait": 1500, "pageMemory": 1048576, "securityHeaders": false, "frameAncestors": "'self'",
+        "sessionCacheControl": "private", "secureCookie": true}})");
+    loadServerSettings(file, o, accessLog);
+    EXPECT_EQ(o.requestTargetSize, 2048u);
+    EXPECT_EQ(o.requestHeaders, 50u);
+    EXPECT_EQ(o.requestArguments, 99u);
+    EXPECT_EQ(o.headTimeout, std::chrono::milliseconds(3000));
+    EXPECT_EQ(o.bodyGrace, std::chrono::milliseconds(2000));
+    EXPECT_EQ(o.bodyRate, 512u);
+    EXPECT_EQ(o.pageThreads, 4u);
+    EXPECT_EQ(o.pageQueue, 16u);
+    EXPECT_EQ(o.pageWait, std::chrono::milliseconds(1500));
+    EXPECT_EQ(o.pageMemory, 1048576u);
+    EXPECT_FALSE(o.securityHeaders);
+    EXPECT_EQ(o.frameAncestors, "'self'");
+    EXPECT_EQ(o.sessionCacheControl, "private");
+    EXPECT_TRUE(o.secureCookie);
+
     for (const char* bad : {R"({"server": {"threads": 0}})", R"({"server": {"threads": "4"}})",
                             R"({"server": {"listen": "8080"}})", R"({"server": {"listen": "::1:80"}})",
                             R"({"server": {"requestBodySize": -1}})", R"({"server": {"sessionTimeout": 0}})",
-                            R"({"server": {"maxThreads": 4}})"}) {
+                            R"({"server": {"maxThreads": 4}})", R"({"server": {"secureCookie": "yes"}})",
+                            R"({"server": {"headTimeout": 10}})",
+                            R"({"server": {"frameAncestors": "'self'\r\nX-Evil: 1"}})"}) {
         writeFile(file, bad);
         EXPECT_THROW(loadServerSettings(file, o, accessLog), ConfigError) << bad;
     }
@@ -178,6 +202,52 @@ TEST(ServeCommand, ServesTheConfiguredSiteLogsEachRequestAndStopsOnSigterm) {
     EXPECT_NE(bad.errText.find("does not exist"), std::string::npos) << bad.errText;
     ::close(bad.out);
     ::close(bad.err);
+    fs::remove_all(dir);
+}
+
+TEST(ServeCommand, SighupReopensTheAccessLogAndTheServerGoesOn) {
+    const fs::path dir = makeTempFolder();
+    writeFile(dir / "site" / "hello.txt", "hello");
+    const fs::path log = dir / "access.log";
+    Child child = spawn({ORVAN_BINARY, "serve", "--root", (dir / "site").string(), "--listen", "127.0.0.1:0",
+                         "--access-log", log.string()});
+    std::smatch m;
+    const std::regex banner(R"(^orvan serve: listening on http://127\.0\.0\.1:(\d+)/)");
+    ASSERT_TRUE(child.waitForLine(banner, m, std::chrono::seconds(20))) << child.outText;
+    const auto port = static_cast<std::uint16_t>(std::stoi(m[1].str()));
+    // The log line of a request is written before its answer is sent.
+    auto served = [&](const char* target) {
+        Connection c(port);
+        return c.request("GET", target).status;
+    };
+
+    EXPECT_EQ(served("/hello.txt?before"), 200);
+    fs::rename(log, dir / "access.log.1");  // what a log rotation does
+    ASSERT_EQ(::kill(child.pid, SIGHUP), 0);
+    // The reopened file appears under the old name; requests go on being answered meanwhile.
+    for (int i = 0; i < 200 && !fs::exists(log); ++i) {
+        EXPECT_EQ(served("/hello.txt?during"), 200);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(fs::exists(log)) << "the access log was not reopened";
+    EXPECT_EQ(served("/hello.txt?after"), 200);
+    std::ifstream in(log);
+    const std::string reopened((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(reopened.find("GET /hello.txt?after"), std::string::npos) << reopened;
+    std::ifstream rotatedIn(dir / "access.log.1");
+    const std::string rotated((std::istreambuf_iterator<char>(rotatedIn)), std::istreambuf_iterator<char>());
+    EXPECT_NE(rotated.find("GET /hello.txt?before"), std::string::npos) << rotated;
+    EXPECT_EQ(rotated.find("?after"), std::string::npos) << rotated;
+
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child.pid, &status, 0), child.pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "SIGHUP did not end the server";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    Child::drain(child.err, child.errText);
+    EXPECT_NE(child.errText.find("SIGHUP: reopened the access log"), std::string::npos) << child.errText;
+    ::close(child.out);
+    ::close(child.err);
     fs::remove_all(dir);
 }
 

@@ -23,7 +23,7 @@ TEST_F(SiteFiles, FilesAreSentWithTheirTypeAndPagesRunOnOneKeptAliveConnection) 
     const Reply page = c.request("GET", "/hello.asp?name=Ana%20Maria");
     EXPECT_EQ(page.status, 200);
     EXPECT_EQ(page.body, "Hello Ana Maria!");
-    EXPECT_EQ(page.header("Content-Type"), "text/html");
+    EXPECT_EQ(page.header("Content-Type"), "text/html; charset=utf-8");
     EXPECT_EQ(page.header("Cache-Control"), "private");
 
     struct Case {

@@ -420,9 +420,19 @@ private:
         if (PQstatus(conn_.get()) != CONNECTION_OK)
             throw ComError(hr::Fail, "the connection to the database server was lost").withSqlState("08003");
         if (timeoutSeconds != kKeepTimeout) applyTimeout(timeoutSeconds);
+        // libpq takes statements and parameter values as C strings, and the server's text types
+        // cannot hold a NUL character at all: a value with one is refused, never stored cut short.
+        if (sql.find('\0') != std::string::npos)
+            throw ComError(hr::ErrorsInCommand, "the statement text contains a NUL character");
         std::vector<std::optional<std::string>> texts;
         texts.reserve(params.size());
-        for (const Variant& v : params) texts.push_back(parameterText(v));
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            texts.push_back(parameterText(params[i]));
+            if (texts.back() && texts.back()->find('\0') != std::string::npos)
+                throw ComError(hr::CantConvertValue, "parameter " + std::to_string(i + 1) +
+                                                         " contains a NUL character, which PostgreSQL "
+                                                         "text cannot store");
+        }
         std::vector<const char*> values;
         values.reserve(texts.size());
         for (const auto& t : texts) values.push_back(t ? t->c_str() : nullptr);

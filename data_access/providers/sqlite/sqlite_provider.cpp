@@ -196,6 +196,10 @@ struct Connection {
     StmtPtr prepare(std::string_view text, std::string_view* rest = nullptr) {
         if (text.size() > static_cast<std::size_t>(INT_MAX))
             throw ComError(hr::ErrorsInCommand, "statement too long");
+        // The engine reads a statement only up to a NUL character; what follows would be dropped
+        // unseen. (A NUL inside a text parameter is kept: parameters are bound with their length.)
+        if (text.find('\0') != std::string_view::npos)
+            throw ComError(hr::ErrorsInCommand, "the statement text contains a NUL character");
         sqlite3_stmt* raw = nullptr;
         const char* tail = nullptr;
         int rc = sqlite3_prepare_v2(db.get(), text.data(), static_cast<int>(text.size()), &raw, &tail);

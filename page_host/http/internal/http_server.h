@@ -1,7 +1,7 @@
 // The HTTP/1.1 server under `orvan serve`: connections, keep-alive, limits and request bodies, with
 // one handler that turns a whole request into a whole response. libmicrohttpd sits behind this
 // interface (http_server.cpp is the only file that includes it); the handler runs on one of the
-// server's pool threads and may block there while a page runs.
+// server's connection threads, or for pages on a pool of its own where it may block while a page runs.
 #pragma once
 
 #include <chrono>
@@ -47,19 +47,39 @@ struct HttpResponse {
 };
 
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
+// Whether a request's answer may take long (a page): such requests are answered on the page pool.
+using HttpRunsLong = std::function<bool(const HttpRequest&)>;
 // Called once per answered request, from the thread that answered it, before the answer is sent.
 using HttpLogger = std::function<void(const HttpRequest&, int status, std::uint64_t bytes)>;
 
 struct HttpServerConfig {
     std::string address = "127.0.0.1";  // IPv4 or IPv6 literal
     std::uint16_t port = 8080;          // 0: a free port, which port() then tells
-    unsigned threads = 8;
-    unsigned connections = 256;
+    unsigned threads = 8;               // connection threads: read requests, answer files
+    unsigned connections = 1024;
     unsigned connectionsPerClient = 32;          // per client address
     std::size_t requestHeaderSize = 8 * 1024;    // request line and headers; larger: 431
+    std::size_t requestTargetSize = 4 * 1024;    // the request target (path and query); longer: 414
+    std::size_t requestHeaders = 100;            // header lines; more: 431
+    std::size_t requestArguments = 1000;         // query arguments, and form fields; more: 414 / 413
     std::size_t requestBodySize = 1024 * 1024;   // larger: 413
     std::chrono::seconds connectionTimeout{30};  // an idle or stalled connection is closed after it
+    // Slow clients: the whole request head must arrive within headTimeout of the connection's start
+    // (or of the previous answer on a kept-alive connection), and a body at bodyRate bytes a second at
+    // least once bodyGrace has passed; a connection that lags is closed. When more than a quarter of
+    // the connections wait for their heads, the ones waiting longest from the addresses holding most of
+    // them are closed first, so that many slow connections cannot keep new clients out.
+    std::chrono::milliseconds headTimeout{10 * 1000};
+    std::chrono::milliseconds bodyGrace{5 * 1000};
+    std::size_t bodyRate = 1024;
+    // The page pool: requests that runsLong() marks run on pageThreads threads of their own, so that
+    // files and new connections are served while pages are busy. At most pageQueue wait for a thread;
+    // a request that cannot get one within pageWait (or finds the queue full) gets 503 with Retry-After.
+    unsigned pageThreads = 8;
+    std::size_t pageQueue = 256;
+    std::chrono::milliseconds pageWait{10 * 1000};
     HttpHandler handler;
+    HttpRunsLong runsLong;  // none: every request is answered on the connection threads
     HttpLogger logger;
 };
 

@@ -20,7 +20,9 @@ struct Session {
     Session(std::string sessionKey, com::ComPtr<SessionObject> sessionObject)
         : key(std::move(sessionKey)), object(std::move(sessionObject)) {}
 
-    const std::string key;  // the cookie's value: 128 random bits as 32 hex digits
+    // The cookie's value: 128 random bits as 32 hex digits. Changed by SessionStore::renewKey, under
+    // the store's mutex, while the renewing request holds the session.
+    std::string key;
     const com::ComPtr<SessionObject> object;
     // Held while one of the session's requests runs (its Session_OnStart, page and Session_OnEnd).
     std::mutex run;
@@ -52,6 +54,11 @@ public:
     // ended() and claims again.
     void end(const std::shared_ptr<Session>& session);
     bool ended(const std::shared_ptr<Session>& session) const;
+    // Files a claimed session under a fresh key and forgets the old one at once (a request that
+    // presents it gets a new session). Returns the new key.
+    std::string renewKey(const std::shared_ptr<Session>& session);
+    // Whether key still names session (false once the key was renewed or the session ended).
+    bool named(const std::shared_ptr<Session>& session, std::string_view key) const;
 
     // Takes out the sessions inactive longer than their Timeout that no request holds.
     std::vector<std::shared_ptr<Session>> takeExpired();
