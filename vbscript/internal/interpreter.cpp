@@ -688,26 +688,51 @@ Flow AssignStmt::exec(Frame& f) const {
     return Flow::Normal;
 }
 
+namespace {
+
+bool appendable(const Variant& v) { return !v.isObject() && !v.isArray() && !v.isMissing(); }
+
+void appendValue(Variant& target, const Variant& v) {
+    if (v.isString()) appendText(target, v.rawString());
+    else if (!v.isNull()) appendText(target, com::CStr(v));
+}
+
+}  // namespace
+
 Flow AppendStmt::exec(Frame& f) const {
-    Variant tmp;
-    const Variant& r = value->peek(f, tmp);
     auto& name = static_cast<const NameExpr&>(*target);
-    Variant* p = name.storage(f);
-    if (p && p->isString() && !r.isObject() && !r.isArray() && !r.isMissing()) {
-        if (r.isString()) {
+    if (parts.size() == 1) {
+        Variant tmp;
+        const Variant& r = parts[0]->peek(f, tmp);
+        Variant* p = name.storage(f);
+        if (p && p->isString() && appendable(r)) {
             if (&r == p) {
-                const std::string copy = r.rawString();
-                appendText(*p, copy);
+                const Variant copy = r;  // s = s & s
+                appendValue(*p, copy);
             } else {
-                appendText(*p, r.rawString());
+                appendValue(*p, r);
             }
-        } else if (!r.isNull()) {
-            appendText(*p, com::CStr(r));
+            return Flow::Normal;
         }
+        Variant current = name.eval(f);
+        name.assign(f, letValue(binary(BinOp::Concat, current, r)), false);
         return Flow::Normal;
     }
-    Variant current = name.eval(f);
-    name.assign(f, letValue(binary(BinOp::Concat, current, r)), false);
+    std::vector<Variant> values;
+    values.reserve(parts.size());
+    bool plain = true;
+    for (const ExprPtr& part : parts) {
+        values.push_back(part->eval(f));
+        plain = plain && appendable(values.back());
+    }
+    Variant* p = name.storage(f);
+    if (p && p->isString() && plain) {
+        for (const Variant& v : values) appendValue(*p, v);
+        return Flow::Normal;
+    }
+    Variant acc = name.eval(f);
+    for (const Variant& v : values) acc = binary(BinOp::Concat, acc, v);
+    name.assign(f, letValue(std::move(acc)), false);
     return Flow::Normal;
 }
 
