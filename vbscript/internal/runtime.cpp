@@ -342,7 +342,7 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     SlotScope scope{*this, p.slotCount};
     Slot* s = scope.base;
     // Array elements passed to ByRef parameters are copied in, and back out after the call.
-    std::vector<std::size_t> copyBack;
+    std::vector<std::size_t> copyBack;  // stays empty (no allocation) in the common case
     for (std::size_t i = 0; i < n; ++i) {
         const bool byRef = p.params[i].byRef;
         if (exprs) {
