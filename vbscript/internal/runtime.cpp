@@ -380,8 +380,7 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     const int callerLine = line;
     detail::execBlock(p.body, f);
     line = callerLine;
-    Variant result;
-    if (p.resultSlot >= 0) result = std::move(s[p.resultSlot].value);
+    Variant result = p.resultSlot >= 0 ? std::move(s[p.resultSlot].value) : Variant();
     for (std::size_t i : copyBack) {
         auto& name = static_cast<const detail::NameExpr&>(*(*exprs)[i]);
         Variant* array = name.storage(*caller);
