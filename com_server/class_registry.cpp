@@ -6,6 +6,7 @@
 // Writers take an exclusive lock on "<file>.lock" and replace the file by rename, so a reader never
 // sees half a file and two registrations never lose each other's entries.
 #include "com_server/class_registry.h"
+#include "com_server/ascii.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -26,11 +27,7 @@ namespace {
 
 using Sections = std::map<std::string, std::map<std::string, std::string>>;
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+using ascii::upper;
 
 std::string trim(std::string_view s) {
     std::size_t b = 0, e = s.size();

@@ -17,16 +17,6 @@
 
 namespace orvan::com {
 
-// HRESULT-style results of the exported entry points.
-namespace hr {
-inline constexpr std::int32_t Ok = 0;
-inline constexpr std::int32_t False = 1;
-inline constexpr std::int32_t Fail = static_cast<std::int32_t>(0x80004005u);
-inline constexpr std::int32_t ClassNotAvailable = static_cast<std::int32_t>(0x80040111u);
-inline constexpr std::int32_t SelfRegClass = static_cast<std::int32_t>(0x80040201u);
-inline constexpr std::int32_t InvalidArg = static_cast<std::int32_t>(0x80070057u);
-}  // namespace hr
-
 struct ClassDescriptor {
     std::string name;   // "Comum"
     std::string progId; // "Orvan_Geral.Comum"

@@ -4,6 +4,7 @@
 // page. Only now() and the current-year default of a two-number date read the clock; the CXxx
 // functions read the thread's regional settings.
 #include "com_server/conversions.h"
+#include "com_server/ascii.h"
 
 #include <cstdio>
 
@@ -15,8 +16,11 @@
 #include <limits>
 #include <type_traits>
 
+#include "com_server/calendar.h"
 #include "com_server/dispatch.h"
+#include "com_server/environment.h"
 #include "com_server/error.h"
+#include "com_server/text_codec.h"
 
 namespace orvan::com {
 namespace {
@@ -28,55 +32,9 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // UTF-8 and the simple upper-case mapping.
 
-struct CodePoint {
-    char32_t value;
-    unsigned length;  // bytes taken from the text
-    bool valid;       // false: value is the lone byte that does not start a well-formed sequence
-};
-
-CodePoint decodeAt(std::string_view s, std::size_t i) noexcept {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) return {b0, 1, true};
-    unsigned length;
-    char32_t value;
-    char32_t smallest;
-    if ((b0 & 0xE0) == 0xC0) {
-        length = 2, value = b0 & 0x1Fu, smallest = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        length = 3, value = b0 & 0x0Fu, smallest = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        length = 4, value = b0 & 0x07u, smallest = 0x10000;
-    } else {
-        return {b0, 1, false};
-    }
-    if (s.size() - i < length) return {b0, 1, false};
-    for (unsigned k = 1; k < length; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return {b0, 1, false};
-        value = (value << 6) | (b & 0x3Fu);
-    }
-    // Overlong forms, surrogates and values past the last plane are not characters.
-    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return {b0, 1, false};
-    return {value, length, true};
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
+using text::appendUtf8;
+using text::CodePoint;
+constexpr auto decodeAt = text::decodeUtf8At;
 
 // The lower-case letters that have a one-character capital, as runs: every `step`-th code point
 // from `first` to `last` becomes itself plus `delta` (step 2 covers the alternating lower/upper
@@ -209,48 +167,15 @@ std::size_t matchToken(std::string_view s, std::size_t i, std::string_view token
 // ---------------------------------------------------------------------------------------------
 // The calendar. Serial 0 is 1899-12-30; the runtime covers 0100-01-01 to 9999-12-31.
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (valid for any year).
-constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) noexcept {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
+using calendar::civilFromDays;
+using calendar::daysFromCivil;
+using calendar::daysInMonth;
+using Civil = calendar::CivilDate;
 
-struct Civil {
-    std::int64_t year;
-    unsigned month, day;
-};
-
-constexpr Civil civilFromDays(std::int64_t z) noexcept {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0), m, d};
-}
-
-constexpr std::int64_t kEpoch = daysFromCivil(1899, 12, 30);
-constexpr double kFirstDay = -657434.0;  // 0100-01-01
-constexpr double kLastDay = 2958465.0;   // 9999-12-31
+constexpr std::int64_t kEpoch = calendar::kSerialEpochDays;
+constexpr double kFirstDay = calendar::kFirstSerialDay;  // 0100-01-01
+constexpr double kLastDay = calendar::kLastSerialDay;    // 9999-12-31
 constexpr double kLastSecond = 86399.0 / 86400.0;
-static_assert(daysFromCivil(100, 1, 1) - kEpoch == -657434);
-static_assert(daysFromCivil(9999, 12, 31) - kEpoch == 2958465);
-
-constexpr bool isLeapYear(std::int64_t y) noexcept {
-    return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
-}
-
-constexpr unsigned daysInMonth(std::int64_t y, unsigned m) noexcept {
-    constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && isLeapYear(y) ? 29 : kDays[m - 1];
-}
 
 // Serials outside the calendar have no date text.
 void requireDateRange(double serial) {
@@ -259,16 +184,8 @@ void requireDateRange(double serial) {
 
 // 0 = Sunday, as the day-name tables count.
 unsigned weekday(const DateParts& p) noexcept {
-    const std::int64_t n =
-        daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day));
-    return static_cast<unsigned>(((n + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
-}
-
-std::tm localNow() {
-    const std::time_t t = std::time(nullptr);
-    std::tm lt{};
-    localtime_r(&t, &lt);
-    return lt;
+    return calendar::weekdayFromDays(
+        daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -743,7 +660,7 @@ std::optional<double> readDate(std::string_view s, const Regional& r) {
     if (count > 0) {
         std::uint32_t v1 = f.values[offset], v2 = f.values[offset + 1];
         std::uint32_t v3 =
-            count == 2 ? static_cast<std::uint32_t>(localNow().tm_year + 1900) : f.values[offset + 2];
+            count == 2 ? static_cast<std::uint32_t>(splitDate(environment().now()).year) : f.values[offset + 2];
         const std::uint8_t* fl = &f.flags[offset];
         unsigned orders;
         if (fl[0] & kMonthName)
@@ -879,27 +796,12 @@ double checkedSerial(double v) {
     return v;
 }
 
-bool equalsAsciiNoCase(std::string_view a, std::string_view b) noexcept {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; };
-        return lower(x) == lower(y);
-    });
-}
+using ascii::equalsNoCase;
 
-// Windows-1252 bytes 0x80-0x9F: the characters they stand for, by byte. The five bytes the code
-// page leaves unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) carry the control character of the same
-// number.
-constexpr char16_t kAnsiHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
+// The Windows-1252 code of a character; '?' for one outside the page or a byte that is not UTF-8.
 unsigned char ansiOf(const CodePoint& c) noexcept {
-    if (!c.valid) return '?';
-    if (c.value < 0x80 || (c.value >= 0xA0 && c.value <= 0xFF)) return static_cast<unsigned char>(c.value);
-    for (unsigned k = 0; k < 32; ++k)
-        if (kAnsiHigh[k] == c.value) return static_cast<unsigned char>(0x80 + k);
-    return '?';
+    const int b = c.valid ? text::windows1252Byte(c.value) : -1;
+    return b < 0 ? '?' : static_cast<unsigned char>(b);
 }
 
 }  // namespace
@@ -943,15 +845,7 @@ std::optional<double> makeDate(const DateParts& p) noexcept {
 }
 
 double now() {
-    const std::tm lt = localNow();
-    DateParts p;
-    p.year = lt.tm_year + 1900;
-    p.month = lt.tm_mon + 1;
-    p.day = lt.tm_mday;
-    p.hour = lt.tm_hour;
-    p.minute = lt.tm_min;
-    p.second = std::min(lt.tm_sec, 59);  // a leap second reads as the one before it
-    return makeDate(p).value_or(0.0);
+    return environment().now();
 }
 
 std::optional<double> parseDate(std::string_view text, const Regional& r) {
@@ -1127,8 +1021,8 @@ bool CBool(const Variant& v) {
             return v.rawDate() != 0;
         case VarType::String: {
             const std::string& s = v.rawString();
-            if (equalsAsciiNoCase(s, "True")) return true;
-            if (equalsAsciiNoCase(s, "False")) return false;
+            if (equalsNoCase(s, "True")) return true;
+            if (equalsNoCase(s, "False")) return false;
             return numberFromText(s).value != 0;
         }
         case VarType::Object:
@@ -1231,14 +1125,7 @@ Variant UCase(const Variant& v) {
 }
 
 std::string toAnsi(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const CodePoint c = decodeAt(utf8, i);
-        out += static_cast<char>(ansiOf(c));
-        i += c.length;
-    }
-    return out;
+    return text::utf8ToWindows1252(utf8);
 }
 
 int Asc(const Variant& v) {

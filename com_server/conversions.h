@@ -26,7 +26,7 @@ struct DateParts {
 DateParts splitDate(double serial) noexcept;
 // The serial of a valid date and time; nullopt when a field is out of range.
 std::optional<double> makeDate(const DateParts& parts) noexcept;
-// The current local date and time, to the second.
+// The current local date and time, to the second: the environment's clock (com_server/environment.h).
 double now();
 
 // Reads a date and/or time text the way the runtime's CDate does under r: the locale's order of day

@@ -123,6 +123,51 @@ Variant invoke(const Variant& target, std::string_view name, unsigned flags, std
     return invoke(*o, name, flags, args);
 }
 
+namespace {
+
+void putMemberAt(Object& obj, std::string_view name, std::vector<Variant> args, Variant value, bool reference,
+                 int depth) {
+    const TypeInfo& info = obj.typeInfo();
+    auto find = [&](unsigned flags) { return name.empty() ? info.find(kDispidValue, flags) : info.find(name, flags); };
+    const MemberInfo* put = nullptr;
+    unsigned flags = kPut;
+    if (reference) {
+        put = find(kPutRef);
+        if (put && put->kind == MemberKind::PropertyPutRef)
+            flags = kPutRef;
+        else
+            put = nullptr;
+    }
+    if (!put) put = find(kPut);
+    if (put) {
+        args.push_back(std::move(value));
+        invoke(obj, name, flags, args);
+        return;
+    }
+    const MemberInfo* get = find(kGet);
+    // The chain is short (a collection, then its item); the bound stops a getter returning its own object.
+    if (!get || depth > 4) {
+        const ComError base = ComError::basic(err::NotSupported);
+        throw ComError(base.number(),
+                       base.description() + ": '" + std::string(name.empty() ? "(default)" : name) + "' (" +
+                           info.className + ")",
+                       info.className);
+    }
+    const bool passArgs = !get->params.empty();
+    std::vector<Variant> getArgs = passArgs ? args : std::vector<Variant>{};
+    Variant inner = invoke(obj, name, kGet, getArgs);
+    if (!inner.isObject() || !inner.rawObject()) throw ComError::basic(err::ObjectRequired);
+    ComPtr<Object> next = inner.rawObject();
+    putMemberAt(*next, {}, passArgs ? std::vector<Variant>{} : std::move(args), std::move(value), reference,
+                depth + 1);
+}
+
+}  // namespace
+
+void putMember(Object& obj, std::string_view name, std::vector<Variant> args, Variant value, bool reference) {
+    putMemberAt(obj, name, std::move(args), std::move(value), reference, 0);
+}
+
 Variant getProperty(Object& obj, std::string_view name) { return invoke(obj, name, kGet); }
 
 void putProperty(Object& obj, std::string_view name, Variant value) {
@@ -131,44 +176,6 @@ void putProperty(Object& obj, std::string_view name, Variant value) {
 
 void putRefProperty(Object& obj, std::string_view name, Variant value) {
     invoke(obj, name, kPutRef, std::span<Variant>(&value, 1));
-}
-
-void putMember(Object& obj, std::string_view name, std::vector<Variant> args, Variant value, bool byReference) {
-    Object* target = &obj;
-    ComPtr<Object> hold;
-    std::string member(name);
-    // The chain of getters is short; the bound stops an object whose getter returns itself.
-    for (int depth = 0; depth < 8; ++depth) {
-        const TypeInfo& info = target->typeInfo();
-        auto find = [&](unsigned flags) {
-            return member.empty() ? info.find(kDispidValue, flags) : info.find(member, flags);
-        };
-        const MemberInfo* put = byReference ? find(kPutRef) : nullptr;
-        unsigned flags = kPutRef;
-        if (!put || put->kind != MemberKind::PropertyPutRef) {
-            put = find(kPut);
-            flags = kPut;
-        }
-        if (put) {
-            args.push_back(std::move(value));
-            if (member.empty()) invoke(*target, kDispidValue, flags, args);
-            else invoke(*target, member, flags, args);
-            return;
-        }
-        const MemberInfo* get = find(kGet);
-        if (!get) break;
-        const bool passArgs = !get->params.empty();
-        std::vector<Variant> getArgs;
-        if (passArgs) getArgs = std::move(args);
-        Variant inner = member.empty() ? invoke(*target, kDispidValue, kGet, getArgs)
-                                       : invoke(*target, member, kGet, getArgs);
-        if (!inner.isObject() || !inner.rawObject()) throw ComError::basic(err::ObjectRequired);
-        hold = inner.rawObject();
-        target = hold.get();
-        member.clear();
-        if (passArgs) args.clear();
-    }
-    throw ComError::basic(err::NotSupported);
 }
 
 Variant defaultValue(const Variant& v) {

@@ -78,6 +78,13 @@ Variant invoke(Object& obj, std::string_view name, unsigned flags, std::span<Var
 Variant invoke(Object& obj, std::int32_t dispid, unsigned flags, std::span<Variant> args = {});
 Variant invoke(const Variant& target, std::string_view name, unsigned flags, std::span<Variant> args = {});
 
+// An assignment with arguments, as scripts write it: `obj.Name(args) = value` (or `obj(args) = value`,
+// name empty; Set when reference). When the object has no put of that name, the put goes to the default
+// member of what the getter of that name returns: with the arguments when the getter takes none
+// (Response.Cookies("c") = v puts Cookies' default member), else without them (rs("NOME") = v puts the
+// Value of the Field the getter returned). Error 438 naming the member when neither exists.
+void putMember(Object& obj, std::string_view name, std::vector<Variant> args, Variant value, bool reference);
+
 // Convenience for C++ callers: get and set a property, call a method with by-value arguments.
 Variant getProperty(Object& obj, std::string_view name);
 void putProperty(Object& obj, std::string_view name, Variant value);
@@ -87,13 +94,6 @@ Variant call(Object& obj, std::string_view name, A&&... a) {
     Variant args[] = {Variant(std::forward<A>(a))..., Variant()};
     return invoke(obj, name, kMethod, std::span<Variant>(args, sizeof...(A)));
 }
-
-// A put with arguments, as script writes `obj.Name(args) = value` or `obj(args) = value` (name empty:
-// the default member); byReference for a Set. When the object has no such put, the put goes to the
-// default member of what the getter of that name returns: with the arguments when the getter takes
-// none (Response.Cookies("c") = v puts the default member of Cookies), else without them
-// (rs("NOME") = v puts the Value of the Field the getter returned). Error 438 when neither exists.
-void putMember(Object& obj, std::string_view name, std::vector<Variant> args, Variant value, bool byReference);
 
 // The plain value of a value: an object is replaced by its default member's value, repeatedly
 // (a Recordset gives its Fields, Fields its Item, a Field its Value). Error 438 when an object has

@@ -1,71 +1,36 @@
 // The error type and the texts of the classic runtime's errors.
 #include "com_server/error.h"
 
+#include <new>
+
 namespace orvan::com {
 
 ComError::ComError(std::int32_t number, std::string description, std::string source)
     : number_(number), description_(std::move(description)), source_(std::move(source)) {}
 
-namespace {
+ErrorCategory errorCategory(std::string_view s) noexcept {
+    if (s.size() != 5) return ErrorCategory::Other;
+    const std::string_view cls = s.substr(0, 2);
+    if (cls == "23") return ErrorCategory::Constraint;
+    if (cls == "40") return ErrorCategory::Conflict;
+    if (cls == "08" || s == "57P01" || s == "57P02" || s == "57P03") return ErrorCategory::ConnectionFailed;
+    if (cls == "28" || s == "42501" || s == "25006") return ErrorCategory::NotAllowed;
+    if (s == "42P01" || s == "42703" || s == "42883" || s == "42704") return ErrorCategory::UndefinedObject;
+    if (cls == "22") return ErrorCategory::InvalidData;
+    if (s == "57014") return ErrorCategory::Cancelled;
+    return ErrorCategory::Other;
+}
 
-struct NumberedText {
-    std::int32_t number;
-    const char* text;
-};
-
-// The runtime's own texts, as its language reference lists them.
-constexpr NumberedText kRuntimeTexts[] = {
-    {err::InvalidCall, "Invalid procedure call or argument"},
-    {err::Overflow, "Overflow"},
-    {err::OutOfMemory, "Out of memory"},
-    {err::SubscriptOutOfRange, "Subscript out of range"},
-    {err::ArrayFixed, "This array is fixed or temporarily locked"},
-    {err::DivisionByZero, "Division by zero"},
-    {err::TypeMismatch, "Type mismatch"},
-    {err::OutOfStringSpace, "Out of string space"},
-    {err::CantPerformOperation, "Can't perform requested operation"},
-    {err::OutOfStackSpace, "Out of stack space"},
-    {err::SubOrFunctionNotDefined, "Sub or Function not defined"},
-    {err::InternalError, "Internal error"},
-    {err::FileNotFound, "File not found"},
-    {err::PermissionDenied, "Permission denied"},
-    {err::PathNotFound, "Path not found"},
-    {err::ObjectNotSet, "Object variable or With block variable not set"},
-    {err::ForLoopNotInitialized, "For loop not initialized"},
-    {err::InvalidPatternString, "Invalid pattern string"},
-    {err::InvalidUseOfNull, "Invalid use of Null"},
-    {err::ObjectRequired, "Object required"},
-    {err::CantCreateObject, "ActiveX component can't create object"},
-    {err::NoAutomation, "Class doesn't support Automation"},
-    {err::NotSupported, "Object doesn't support this property or method"},
-    {err::AutomationError, "Automation error"},
-    {err::ActionNotSupported, "Object doesn't support this action"},
-    {err::NamedArgumentsNotSupported, "Object doesn't support named arguments"},
-    {err::ArgumentNotOptional, "Argument not optional"},
-    {err::WrongArgumentCount, "Wrong number of arguments or invalid property assignment"},
-    {err::NotACollection, "Object not a collection"},
-    {err::KeyAlreadyAssociated, "This key is already associated with an element of this collection"},
-    {err::UnsupportedAutomationType, "Variable uses an Automation type not supported in VBScript"},
-    {err::VariableUndefined, "Variable is undefined"},
-    {err::IllegalAssignment, "Illegal assignment"},
-    {err::InvalidReference, "Invalid or unqualified reference"},
-    {err::ClassNotDefined, "Class not defined"},
-    {err::ExceptionOccurred, "An exception occurred"},
-    {err::RegExpObjectExpected, "Regular Expression object expected"},
-    {err::RegExpSyntax, "Syntax error in regular expression"},
-    {err::RegExpUnexpectedQuantifier, "Unexpected quantifier"},
-    {err::RegExpExpectedBracket, "Expected ']' in regular expression"},
-    {err::RegExpExpectedParen, "Expected ')' in regular expression"},
-    {err::RegExpInvalidRange, "Invalid range in character set"},
-    {err::ElementNotFound, "Element not found"},
-};
-
-}  // namespace
-
-const char* runtimeErrorText(std::int32_t number) noexcept {
-    for (const auto& e : kRuntimeTexts)
-        if (e.number == number) return e.text;
-    return "Application-defined or object-defined error";
+ComError failureOfCurrentException() {
+    try {
+        throw;
+    } catch (const ComError& e) {
+        return e;
+    } catch (const std::bad_alloc&) {
+        return ComError::basic(err::OutOfMemory);
+    } catch (const std::exception& e) {
+        return ComError(hr::Fail, e.what());  // an unexpected library failure
+    }
 }
 
 ComError ComError::basic(std::int32_t number, std::string source) {

@@ -1,13 +1,33 @@
 // The one error type of the system, shaped like a COM error: a signed 32-bit number, a description
-// and a source, plus the SQLSTATE and native code when a database raised it. Infrastructure throws it;
-// business methods trap it in their failure helper.
+// and a source, plus the SQLSTATE and the statement when a database raised it; the category callers
+// decide on (from the SQLSTATE only); and the one mapping from any exception to such an error.
+// Infrastructure throws it; business methods and the page host trap it through failureOfCurrentException.
 #pragma once
 
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
+
+#include "com_server/error_numbers.h"
 
 namespace orvan::com {
+
+// What kind of failure a database error is, for callers that react to it (retry, "no schema yet",
+// "cannot connect"). Decided from the SQLSTATE class, never from the message.
+enum class ErrorCategory {
+    Other,             // no SQLSTATE, or one of no class below (syntax errors included)
+    Constraint,        // 23xxx: unique, foreign key, not null, check
+    Conflict,          // 40xxx: serialization failure, deadlock; a locked SQLite database
+    ConnectionFailed,  // 08xxx: cannot connect, connection lost; 57P0x: the server is going away
+    NotAllowed,        // 28xxx: login refused; 42501: insufficient privilege; 25006: read-only
+    UndefinedObject,   // 42P01 undefined table, 42703 undefined column, 42883 undefined function
+    InvalidData,       // 22xxx: value too long, out of range, not convertible
+    Cancelled,         // 57014: the statement's time ran out
+};
+
+// The category of a SQLSTATE (five characters; anything else is Other).
+ErrorCategory errorCategory(std::string_view sqlState) noexcept;
 
 class ComError : public std::exception {
 public:
@@ -21,6 +41,13 @@ public:
         sqlState_ = std::move(state);
         return *this;
     }
+    // The statement that failed, where the database layer knew it; empty otherwise.
+    const std::string& statement() const noexcept { return statement_; }
+    ComError& withStatement(std::string sql) {
+        statement_ = std::move(sql);
+        return *this;
+    }
+    ErrorCategory category() const noexcept { return errorCategory(sqlState_); }
     const char* what() const noexcept override { return description_.c_str(); }
 
     // A run-time error of the classic Basic runtime by its number, with its standard text
@@ -32,62 +59,13 @@ private:
     std::string description_;
     std::string source_;
     std::string sqlState_;
+    std::string statement_;
 };
 
-// The classic runtime's error numbers used across the system. Their texts: runtimeErrorText().
-namespace err {
-inline constexpr std::int32_t InvalidCall = 5;
-inline constexpr std::int32_t Overflow = 6;
-inline constexpr std::int32_t OutOfMemory = 7;
-inline constexpr std::int32_t SubscriptOutOfRange = 9;
-inline constexpr std::int32_t ArrayFixed = 10;
-inline constexpr std::int32_t DivisionByZero = 11;
-inline constexpr std::int32_t TypeMismatch = 13;
-inline constexpr std::int32_t OutOfStringSpace = 14;
-inline constexpr std::int32_t CantPerformOperation = 17;
-inline constexpr std::int32_t OutOfStackSpace = 28;
-inline constexpr std::int32_t SubOrFunctionNotDefined = 35;
-inline constexpr std::int32_t InternalError = 51;
-inline constexpr std::int32_t FileNotFound = 53;
-inline constexpr std::int32_t PermissionDenied = 70;
-inline constexpr std::int32_t PathNotFound = 76;
-inline constexpr std::int32_t ObjectNotSet = 91;
-inline constexpr std::int32_t ForLoopNotInitialized = 92;
-inline constexpr std::int32_t InvalidPatternString = 93;
-inline constexpr std::int32_t InvalidUseOfNull = 94;
-inline constexpr std::int32_t ObjectRequired = 424;
-inline constexpr std::int32_t CantCreateObject = 429;
-inline constexpr std::int32_t NoAutomation = 430;
-inline constexpr std::int32_t NotSupported = 438;
-inline constexpr std::int32_t AutomationError = 440;
-inline constexpr std::int32_t ActionNotSupported = 445;
-inline constexpr std::int32_t NamedArgumentsNotSupported = 446;
-inline constexpr std::int32_t ArgumentNotOptional = 449;
-inline constexpr std::int32_t WrongArgumentCount = 450;
-inline constexpr std::int32_t NotACollection = 451;
-inline constexpr std::int32_t KeyAlreadyAssociated = 457;
-inline constexpr std::int32_t UnsupportedAutomationType = 458;
-inline constexpr std::int32_t VariableUndefined = 500;
-inline constexpr std::int32_t IllegalAssignment = 501;
-inline constexpr std::int32_t InvalidReference = 505;
-inline constexpr std::int32_t ClassNotDefined = 506;
-inline constexpr std::int32_t ExceptionOccurred = 507;
-inline constexpr std::int32_t RegExpObjectExpected = 5016;
-inline constexpr std::int32_t RegExpSyntax = 5017;
-inline constexpr std::int32_t RegExpUnexpectedQuantifier = 5018;
-inline constexpr std::int32_t RegExpExpectedBracket = 5019;
-inline constexpr std::int32_t RegExpExpectedParen = 5020;
-inline constexpr std::int32_t RegExpInvalidRange = 5021;
-inline constexpr std::int32_t ElementNotFound = 32811;
-// CO_E_CLASSSTRING: no class is registered under the ProgID.
-inline constexpr std::int32_t InvalidClassString = static_cast<std::int32_t>(0x800401F3u);
-// CO_E_NOTINITIALIZED-like: no object context on this thread.
-inline constexpr std::int32_t NoObjectContext = static_cast<std::int32_t>(0x8004E004u);
-}  // namespace err
-
-// The classic runtime's English text for one of its error numbers; "Application-defined or
-// object-defined error" for a number it does not know.
-const char* runtimeErrorText(std::int32_t number) noexcept;
+// The error the exception in flight stands for; call only inside a catch block. A ComError comes back
+// as it is, std::bad_alloc as error 7 "Out of memory", any other std::exception as E_FAIL with its
+// text. ResponseEnded and exceptions that are not std::exception are rethrown: they are no failure.
+ComError failureOfCurrentException();
 
 // Thrown by Response.End: stops the page. It is deliberately not a ComError, so that no trapping
 // method and no script try/catch can swallow it.

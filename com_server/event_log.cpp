@@ -7,6 +7,8 @@
 #include <ctime>
 #include <fstream>
 
+#include "com_server/escaping.h"
+
 namespace orvan::com {
 namespace {
 
@@ -102,30 +104,6 @@ void MemoryEventLog::write(EventType type, std::string_view source, std::string_
 std::vector<MemoryEventLog::Entry> MemoryEventLog::entries() const {
     std::lock_guard lock(mutex_);
     return entries_;
-}
-
-std::string jsonEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 8);
-    for (char ch : text) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out;
 }
 
 }  // namespace orvan::com

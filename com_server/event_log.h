@@ -28,6 +28,8 @@ void logEvent(EventType type, std::string_view text);
 
 std::shared_ptr<EventLog> makeSyslogEventLog(std::string ident = "Orvan_Geral");
 // Appends {"time": ISO-8601 local time with offset, "source": ..., "type": ..., "text": ...} lines.
+// Every line is valid JSON whatever the bytes of source and text: they are written by jsonEscape
+// (com_server/escaping.h), which replaces bytes that are not UTF-8 by U+FFFD.
 std::shared_ptr<EventLog> makeFileEventLog(std::string path);
 
 class MemoryEventLog : public EventLog {
@@ -44,8 +46,5 @@ private:
     mutable std::mutex mutex_;
     std::vector<Entry> entries_;
 };
-
-// JSON string escaping (quotes, backslash, control characters as \uXXXX); UTF-8 passes through.
-std::string jsonEscape(std::string_view text);
 
 }  // namespace orvan::com

@@ -1,5 +1,6 @@
 // Object context per thread, and the in-memory host objects.
 #include "com_server/host.h"
+#include "com_server/ascii.h"
 
 #include <cctype>
 
@@ -8,11 +9,7 @@ namespace {
 
 thread_local ObjectContext* t_context = nullptr;
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+using ascii::upper;
 
 }  // namespace
 

@@ -26,6 +26,10 @@ Regional makePtBR() {
                   "quinta-feira", "sexta-feira",   "sábado"};
     r.dayAbbrevs = {"dom", "seg", "ter", "qua", "qui", "sex", "sáb"};
     r.twoDigitYearMax = 2049;
+    r.currencySymbol = "R$";
+    r.currencyPositive = "$ n";
+    r.currencyNegative = "-$ n";
+    r.longDate = "dddd, d' de 'MMMM' de 'yyyy";
     return r;
 }
 
@@ -47,6 +51,10 @@ Regional makeEnUS() {
     r.dayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
     r.dayAbbrevs = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     r.twoDigitYearMax = 2049;
+    r.currencySymbol = "$";
+    r.currencyPositive = "$n";
+    r.currencyNegative = "($n)";
+    r.longDate = "dddd, MMMM d, yyyy";
     return r;
 }
 

@@ -24,6 +24,14 @@ struct Regional {
     std::array<std::string, 12> monthNames, monthAbbrevs;
     std::array<std::string, 7> dayNames, dayAbbrevs;  // Sunday first
     int twoDigitYearMax;       // two-digit years up to this year's last two digits land in its century
+    // How FormatCurrency and FormatDateTime write: the currency symbol, the positive and negative
+    // currency pictures ('$' stands for the symbol, 'n' for the number), the long date picture (d dd
+    // ddd dddd M MM MMM MMMM yy yyyy, text in single quotes) and the default digits after the decimal.
+    std::string currencySymbol = "$";
+    std::string currencyPositive = "$n";
+    std::string currencyNegative = "($n)";
+    std::string longDate = "dddd, MMMM d, yyyy";
+    int fractionDigits = 2;
 
     static const Regional& ptBR();
     static const Regional& enUS();

@@ -2,7 +2,7 @@
 #include "data_access/comum.h"
 
 #include "com_server/event_log.h"
-#include "com_server/html.h"
+#include "com_server/escaping.h"
 
 namespace orvan::data {
 
@@ -54,7 +54,7 @@ std::string doubleApostrophes(std::string_view text) {
 std::int32_t newOid(Comum& comum) {
     const std::int32_t oid = comum.Gerar_Oid();
     if (oid == -1)
-        throw ComError(static_cast<std::int32_t>(0x80004005u),
+        throw ComError(com::hr::Fail,
                        "Não foi possível gerar um identificador (Gerar_Oid retornou -1)", "Orvan_Geral.Comum");
     return oid;
 }

@@ -111,12 +111,9 @@ auto trapFailures(Comum& comum, std::string_view routine, std::string_view sql, 
     Failure f;
     try {
         return body();
-    } catch (const com::ComError& e) {
+    } catch (const std::exception&) {
+        const com::ComError e = com::failureOfCurrentException();
         f = Failure{e.number(), e.description()};
-    } catch (const std::bad_alloc&) {
-        f = Failure{7, "Out of memory"};
-    } catch (const std::exception& e) {
-        f = Failure{static_cast<std::int32_t>(0x80004005u), e.what()};  // an unexpected library failure
     }
     auto result = onFailure(f);
     comum.reportFailure(sql, routine, f.number, f.description);

@@ -125,11 +125,17 @@ HostConfig loadHostConfig(const fs::path& file) {
             if (!value.is_string() || value.get<std::string>().empty())
                 throw ConfigError(where + " must be the path of the registry file");
             config.registry = absoluteFrom(base, value.get<std::string>());
+        } else if (key == "scriptLanguage") {
+            if (!value.is_string()) throw ConfigError(where + " must be \"VBScript\" or \"JScript\"");
+            config.scriptLanguage = scriptLanguageNamed(value.get<std::string>());
+            if (!config.scriptLanguage)
+                throw ConfigError(where + " must be \"VBScript\" or \"JScript\", not \"" +
+                                  value.get<std::string>() + "\"");
         } else if (key == "server") {
             // The HTTP server's settings, read by `orvan serve` (page_host/http/serve_command.h).
             if (!value.is_object()) throw ConfigError(where + " must be an object of server settings");
         } else {
-            throw ConfigError(where + ": unknown setting (application, locale, eventlog, registry, server)");
+            throw ConfigError(where + ": unknown setting (application, locale, eventlog, registry, scriptLanguage, server)");
         }
     }
     return config;

@@ -1,6 +1,7 @@
 // The host's configuration file: one JSON object,
 //   {"application": {"dataconn_ConnectionString": "...", "dataconn_ConnectionTimeout": 15, ...},
-//    "locale": "pt-BR", "eventlog": "syslog" | "file:PATH", "registry": "PATH", "server": {...}}
+//    "locale": "pt-BR", "eventlog": "syslog" | "file:PATH", "registry": "PATH",
+//    "scriptLanguage": "VBScript" | "JScript", "server": {...}}
 // every member optional; "server" is the HTTP server's (page_host/http/serve_command.h). Relative paths are
 // read from the configuration file's folder.
 #pragma once
@@ -18,6 +19,7 @@
 #include "com_server/event_log.h"
 #include "com_server/regional.h"
 #include "com_server/variant.h"
+#include "page_host/page_compiler.h"
 
 namespace orvan::host {
 
@@ -28,6 +30,8 @@ struct HostConfig {
     const com::Regional* locale = nullptr;  // none: the caller decides
     std::optional<std::string> eventlog;    // "syslog" or "file:PATH" (PATH made absolute)
     std::optional<std::string> registry;    // absolute
+    // "scriptLanguage": the language of pages and global.asa that do not name theirs; VBScript when absent.
+    std::optional<ScriptLanguage> scriptLanguage;
 };
 
 // A configuration that cannot be used; the message names the file and what is wrong.

@@ -1,6 +1,7 @@
 // global.asa: reading the server script out of the file, and running one event handler with the
 // intrinsic objects of the event.
 #include "page_host/global_asa.h"
+#include "com_server/ascii.h"
 
 #include <algorithm>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "page_host/internal/call_assignments.h"
 #include "page_host/internal/request_objects.h"
 #include "page_host/internal/script_engine.h"
+#include "vbscript/engine.h"
 
 namespace orvan::host {
 
@@ -19,11 +21,7 @@ using com::ComPtr;
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
+using com::ascii::lower;
 
 // The line breaks of text, and nothing else: what replaces the text outside the script blocks so
 // that every line of the script is the same line of the file.
@@ -37,8 +35,9 @@ int lineAt(std::string_view text, std::size_t pos) {
 }
 
 // The script of the file: the contents of its <script runat="server"> blocks in place, or the whole
-// file when it has no <script> block at all.
-std::string serverScript(const std::string& text, const std::string& display) {
+// file when it has no <script> block at all. language: the blocks' language attribute, which must be
+// the same on every block that has one; left as it is when none has.
+std::string serverScript(const std::string& text, const std::string& display, ScriptLanguage& language) {
     const std::string folded = lower(text);
     if (folded.find("<script") == std::string::npos) {
         if (folded.find("<object") != std::string::npos)
@@ -47,7 +46,8 @@ std::string serverScript(const std::string& text, const std::string& display) {
         return text;
     }
     static const std::regex runatServer(R"re(\brunat\s*=\s*["']?server\b)re", std::regex::icase);
-    static const std::regex language(R"re(\blanguage\s*=\s*["']?([A-Za-z]+))re", std::regex::icase);
+    static const std::regex languageAttribute(R"re(\blanguage\s*=\s*["']?([A-Za-z]+))re", std::regex::icase);
+    bool named = false;
     std::string script;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -71,12 +71,17 @@ std::string serverScript(const std::string& text, const std::string& display) {
             throw PageCompileError(SourceLocation{display, lineAt(text, open)},
                                    "the <script> block is not closed with </script>");
         std::smatch m;
-        if (std::regex_search(tag, m, language)) {
-            const std::string lang = lower(m[1].str());
-            if (lang != "jscript" && lang != "javascript" && lang != "ecmascript")
-                throw PageCompileError(
-                    SourceLocation{display, lineAt(text, open)},
-                    "the language " + m[1].str() + " is not supported: global.asa is written in JScript");
+        if (std::regex_search(tag, m, languageAttribute)) {
+            const auto lang = scriptLanguageNamed(m[1].str());
+            if (!lang)
+                throw PageCompileError(SourceLocation{display, lineAt(text, open)},
+                                       "the language " + m[1].str() +
+                                           " is not supported: global.asa is written in VBScript or JScript");
+            if (named && *lang != language)
+                throw PageCompileError(SourceLocation{display, lineAt(text, open)},
+                                       "global.asa mixes VBScript and JScript blocks: it is run by one engine");
+            language = *lang;
+            named = true;
         }
         script += lineBreaksOf(tag);
         const std::string_view body = std::string_view(text).substr(tagEnd + 1, close - tagEnd - 1);
@@ -101,7 +106,7 @@ const char* globalEventName(GlobalEvent event) noexcept {
     return "";
 }
 
-std::optional<CompiledPage> loadGlobalAsa(const fs::path& siteRoot) {
+std::optional<CompiledPage> loadGlobalAsa(const fs::path& siteRoot, ScriptLanguage defaultLanguage) {
     // The name is matched without regard to case, as on the server the sites were written for.
     std::error_code ec;
     fs::path file;
@@ -122,20 +127,25 @@ std::optional<CompiledPage> loadGlobalAsa(const fs::path& siteRoot) {
     std::string text = s.str();
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // UTF-8 byte order mark
 
-    out.script = detail::rewriteCallAssignments(serverScript(text, out.file));
+    out.language = defaultLanguage;
+    out.script = serverScript(text, out.file, out.language);
     out.files = {out.file};
     const int lines = 1 + static_cast<int>(std::count(out.script.begin(), out.script.end(), '\n'));
     for (int line = 1; line <= lines; ++line) out.lineOrigins.emplace_back(0, line);
+    if (out.language == ScriptLanguage::JScript) {
+        out.script = detail::rewriteCallAssignments(out.script);
+    } else {
+        try {
+            out.vbscript = vbs::compile(out.script);
+        } catch (const vbs::CompileError& e) {
+            throw vbscriptCompileError(out, e.line(), e.column(), e.number(), e.description());
+        }
+    }
     return out;
 }
 
 PageResult runGlobalEvent(const GlobalEventRun& run, const CompiledPage& globalAsa, GlobalEvent event) {
     const std::string name = globalEventName(event);
-    // The handler is called on a line of its own after the file's code, which defines it; errors
-    // inside it are located by the handler's own lines.
-    CompiledPage script = globalAsa;
-    script.script += "\n;if (typeof " + name + " === \"function\") " + name + "();\n";
-    script.lineOrigins.emplace_back(0, static_cast<int>(script.lineOrigins.size()));
 
     detail::ScriptClock clock;
     clock.timeout = run.scriptTimeout;
@@ -155,7 +165,7 @@ PageResult runGlobalEvent(const GlobalEventRun& run, const CompiledPage& globalA
         objects.push_back({"Request", request});
     }
 
-    PageResult result = detail::runScript(script, clock, objects, *application, name);
+    PageResult result = detail::runScript(globalAsa, clock, objects, *application, name, name);
     if (response) result.response = std::move(response->response());
     return result;
 }

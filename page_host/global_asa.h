@@ -1,5 +1,5 @@
-// global.asa: the site's application and session event handlers, written in JScript, either inside
-// <script language="JScript" runat="server"> blocks or as the whole file. The HTTP server loads it once
+// global.asa: the site's application and session event handlers, written in VBScript or JScript, either
+// inside <script language="VBScript" runat="server"> blocks or as the whole file. The HTTP server loads it once
 // and runs Application_OnStart, Session_OnStart and Session_OnEnd with the intrinsic objects the event
 // has (see GlobalEventRun), each in a fresh script heap on the calling thread, as a page runs.
 #pragma once
@@ -21,11 +21,13 @@ enum class GlobalEvent { ApplicationOnStart, SessionOnStart, SessionOnEnd };
 const char* globalEventName(GlobalEvent event) noexcept;
 
 // The global.asa of siteRoot, compiled to one script whose lines are the file's lines (the text
-// outside the server script blocks becomes blank lines); nothing when the site has none. Throws
-// PageCompileError for a file that cannot be read, a script block that is not closed, a language
-// other than JScript and <object> declarations (application and session objects are not supported:
-// Application and Session refuse objects).
-std::optional<CompiledPage> loadGlobalAsa(const std::filesystem::path& siteRoot);
+// outside the server script blocks becomes blank lines); nothing when the site has none. Its language is
+// the one its blocks' language attributes name, else defaultLanguage. Throws PageCompileError for a
+// file that cannot be read, a script block that is not closed, an unknown language or blocks in two
+// languages, a VBScript syntax error, and <object> declarations (application and session objects are
+// not supported: Application and Session refuse objects).
+std::optional<CompiledPage> loadGlobalAsa(const std::filesystem::path& siteRoot,
+                                          ScriptLanguage defaultLanguage = ScriptLanguage::VBScript);
 
 struct GlobalEventRun {
     std::filesystem::path siteRoot;

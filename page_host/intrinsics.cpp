@@ -1,9 +1,12 @@
 // Application and Session: keyed values, the lock, the Contents collection and the member tables.
 #include "page_host/intrinsics.h"
 
+#include "com_server/enumeration.h"
+
 #include <random>
 
 #include "com_server/conversions.h"
+#include "com_server/environment.h"
 
 namespace orvan::host {
 
@@ -40,6 +43,12 @@ public:
     }
     std::int32_t get_Count() { return values_.count(); }
     Variant get_Key(Variant Index) { return values_.keyAt(com::CLng(Index)); }
+    // For Each gives the keys, as they are when the walk starts.
+    ComPtr<com::Enumerator> NewEnum() {
+        std::vector<Variant> keys;
+        for (std::int32_t i = 1, n = values_.count(); i <= n; ++i) keys.push_back(values_.keyAt(i));
+        return com::make<com::ListEnumerator>(std::move(keys));
+    }
     void Remove(Variant Index) {
         auto guard = changing();
         if (Index.isNumeric()) {
@@ -64,7 +73,8 @@ public:
              com::propertyGet<&ContentsCollection::get_Count>("Count", 1),
              com::propertyGet<&ContentsCollection::get_Key>("Key", 2, {"Index"}),
              com::method<&ContentsCollection::Remove>("Remove", 3, {"Index"}),
-             com::method<&ContentsCollection::RemoveAll>("RemoveAll", 4)}};
+             com::method<&ContentsCollection::RemoveAll>("RemoveAll", 4),
+             com::propertyGet<&ContentsCollection::NewEnum>("_NewEnum", com::kDispidNewEnum)}};
         return info;
     }
 
@@ -233,11 +243,8 @@ const com::TypeInfo& SessionObject::members() {
 }
 
 std::string newSessionId() {
-    static std::mutex mutex;
-    static std::mt19937_64 engine{std::random_device{}()};
-    std::lock_guard lock(mutex);
-    std::uniform_int_distribution<long> digits(100000000L, 999999999L);
-    return std::to_string(digits(engine));
+    // Nine digits, 100000000 to 999999999 (the modulo's bias over 2^64 is negligible).
+    return std::to_string(100000000L + static_cast<long>(com::environment().random() % 900000000u));
 }
 
 }  // namespace orvan::host

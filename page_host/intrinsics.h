@@ -42,7 +42,7 @@ private:
 };
 
 // The error number of a refused store (ASP's "Disallowed object use").
-inline constexpr std::int32_t kDisallowedObject = static_cast<std::int32_t>(0x80004005u);
+inline constexpr std::int32_t kDisallowedObject = com::hosterr::DisallowedObject;
 
 class ApplicationObject : public com::IApplicationObject {
 public:

@@ -2,6 +2,7 @@
 // directive blocks; includes (in the HTML, where the server processes them) are compiled in place.
 // The emitter writes the script and records for every script line the file and line it came from.
 #include "page_host/page_compiler.h"
+#include "com_server/ascii.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,16 +13,18 @@
 #include <system_error>
 
 #include "page_host/internal/call_assignments.h"
+#include "vbscript/engine.h"
 
 namespace fs = std::filesystem;
 
 namespace orvan::host {
 
-PageCompileError::PageCompileError(SourceLocation where, const std::string& reason)
+PageCompileError::PageCompileError(SourceLocation where, const std::string& reason, std::int32_t number)
     : std::runtime_error(where.file + (where.line > 0 ? ":" + std::to_string(where.line) : std::string()) +
                          ": " + reason),
       where_(std::move(where)),
-      reason_(reason) {}
+      reason_(reason),
+      number_(number) {}
 
 SourceLocation CompiledPage::locate(int scriptLine) const {
     if (scriptLine < 1 || static_cast<std::size_t>(scriptLine) > lineOrigins.size())
@@ -32,11 +35,7 @@ SourceLocation CompiledPage::locate(int scriptLine) const {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
+using com::ascii::lower;
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     return lower(a) == lower(b);
@@ -80,6 +79,35 @@ bool isInside(const fs::path& canonicalRoot, const fs::path& canonicalFile) {
         if (f == canonicalFile.end() || *r != *f) return false;
     }
     return true;
+}
+
+// Literal text as a VBScript expression: string literals with their quotes doubled, joined by & to
+// the control characters, which a VBScript literal cannot hold.
+std::string quoteVBScript(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    bool open = false;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20) {
+            if (!open) {
+                if (!out.empty()) out += " & ";
+                out += '"';
+                open = true;
+            }
+            out += ch;
+            if (ch == '"') out += '"';
+            continue;
+        }
+        if (open) {
+            out += '"';
+            open = false;
+        }
+        if (!out.empty()) out += " & ";
+        out += c == '\n' ? "vbLf" : c == '\r' ? "vbCr" : c == '\t' ? "vbTab" : "Chr(" + std::to_string(c) + ")";
+    }
+    if (open) out += '"';
+    return out.empty() ? "\"\"" : out;
 }
 
 // Literal text as an ECMAScript string literal.
@@ -127,9 +155,13 @@ std::string quote(std::string_view text) {
     return out;
 }
 
+// Writes the script in the page's language. In VBScript every statement ends its line, so a statement
+// that would follow another on the same script line starts a new script line of the same origin.
 class Emitter {
 public:
     explicit Emitter(CompiledPage& page) : page_(page) {}
+
+    bool vbscript() const { return page_.language == ScriptLanguage::VBScript; }
 
     std::uint32_t fileIndex(const std::string& file) {
         for (std::uint32_t i = 0; i < page_.files.size(); ++i)
@@ -143,6 +175,14 @@ public:
         if (page_.lineOrigins.empty()) page_.lineOrigins.emplace_back(file, line);  // the first line
         page_.script += '\n';
         page_.lineOrigins.emplace_back(file, line);
+        lineUsed_ = false;
+    }
+
+    // A VBScript statement starts on a script line of its own.
+    void statement(std::uint32_t file, int line) {
+        begin(file, line);
+        if (vbscript() && lineUsed_) newline(file, line);
+        lineUsed_ = true;
     }
 
     // A file's text starts on a script line of its own, so that its first line maps to it.
@@ -163,8 +203,8 @@ public:
     // line per line break of the text, so that the code after it stays on its own source line.
     void literal(std::string_view text, std::uint32_t file, int line) {
         if (text.empty()) return;
-        begin(file, line);
-        page_.script += "Response.Write(" + quote(text) + ");";
+        statement(file, line);
+        page_.script += vbscript() ? "Response.Write " + quoteVBScript(text) : "Response.Write(" + quote(text) + ");";
         for (char c : text)
             if (c == '\n') newline(file, ++line);
     }
@@ -173,7 +213,7 @@ public:
     // break follows, as the server puts one between a block and what comes after it, so that a block
     // without a final semicolon still ends its statement.
     void code(std::string_view text, std::uint32_t file, int line) {
-        begin(file, line);
+        statement(file, line);
         for (char c : text) {
             if (c == '\n') {
                 newline(file, ++line);
@@ -185,7 +225,7 @@ public:
     }
 
     void expression(std::string_view text, std::uint32_t file, int line) {
-        begin(file, line);
+        statement(file, line);
         page_.script += "Response.Write(";
         for (char c : text) {
             if (c == '\n') {
@@ -195,17 +235,37 @@ public:
             }
         }
         // A line comment at the end of the expression would swallow the closing parenthesis.
-        if (text.find("//") != std::string_view::npos) newline(file, line);
-        page_.script += ");";
+        if (text.find(vbscript() ? "'" : "//") != std::string_view::npos) newline(file, line);
+        page_.script += vbscript() ? ")" : ");";
+        lineUsed_ = true;
     }
 
 private:
     CompiledPage& page_;
+    bool lineUsed_ = false;  // the current script line holds a statement
 };
+
+// The language a page's first block names, when that block is a <%@ %> directive with Language=.
+std::optional<ScriptLanguage> directiveLanguage(std::string_view text, const SourceLocation& where) {
+    const std::size_t block = text.find("<%");
+    if (block == std::string_view::npos) return std::nullopt;
+    std::size_t at = block + 2;
+    if (at >= text.size() || text[at] != '@') return std::nullopt;
+    const std::size_t close = text.find("%>", at);
+    if (close == std::string_view::npos) return std::nullopt;
+    static const std::regex language(R"re(language\s*=\s*["']?([A-Za-z]+))re", std::regex::icase);
+    std::match_results<std::string_view::const_iterator> m;
+    const std::string_view body = text.substr(at + 1, close - at - 1);
+    if (!std::regex_search(body.begin(), body.end(), m, language)) return std::nullopt;
+    if (auto lang = scriptLanguageNamed(m[1].str())) return lang;
+    throw PageCompileError(where, "the page language " + m[1].str() + " is not supported: pages are written in "
+                                  "VBScript or JScript");
+}
 
 class Compiler {
 public:
-    Compiler(const fs::path& siteRoot, CompiledPage& page) : rootDisplay_(siteRoot), emitter_(page) {
+    Compiler(const fs::path& siteRoot, CompiledPage& page)
+        : rootDisplay_(siteRoot), emitter_(page), language_(page.language) {
         std::error_code ec;
         root_ = fs::canonical(siteRoot, ec);
         if (ec)
@@ -220,8 +280,12 @@ public:
         if (!isInside(root_, canonical))
             throw PageCompileError(SourceLocation{display, 0},
                                    "the page is outside the site root " + rootDisplay_.string());
-        compileFile(canonical, display, SourceLocation{display, 0});
+        const SourceLocation from{display, 0};
+        if (auto lang = directiveLanguage(read(canonical, from, display), SourceLocation{display, 1}))
+            language_ = *lang;
+        compileFile(canonical, display, from);
     }
+
 
 private:
     static std::string read(const fs::path& file, const SourceLocation& from, const std::string& display) {
@@ -276,7 +340,7 @@ private:
                     continue;
                 }
                 literalUpTo(script);
-                directive(m[0].str(), SourceLocation{display, line});
+                directive(m[0].str(), SourceLocation{display, line}, "a <script runat=\"server\"> block");
                 const std::size_t codeStart = script + static_cast<std::size_t>(m.length(0));
                 const std::size_t close = folded.find("</script>", codeStart);
                 if (close == std::string::npos)
@@ -318,7 +382,7 @@ private:
                 throw PageCompileError(SourceLocation{display, line}, "the <% block is not closed with %>");
             std::string_view body = std::string_view(text).substr(block + 2, close - block - 2);
             if (!body.empty() && body.front() == '@') {
-                directive(body.substr(1), SourceLocation{display, line});
+                directive(body.substr(1), SourceLocation{display, line}, "the page");
                 for (int i = 0; i < countLines(body); ++i) emitter_.newline(file, line + i + 1);
             } else if (!body.empty() && body.front() == '=') {
                 emitter_.expression(body.substr(1), file, line);
@@ -331,16 +395,21 @@ private:
         stack_.pop_back();
     }
 
-    // <%@ Language=JScript %> and the other page directives (CodePage, LCID, EnableSessionState,
-    // Transaction) are accepted; a language other than JScript is refused, since only JScript runs here.
-    static void directive(std::string_view body, const SourceLocation& where) {
+    // <%@ Language=... %> and the other page directives (CodePage, LCID, EnableSessionState,
+    // Transaction) are accepted, and so is the language of a <script runat="server"> tag, as long as it is
+    // the page's: one page runs in one engine, so its code and its includes share the page's language.
+    void directive(std::string_view body, const SourceLocation& where, const char* what) const {
         static const std::regex language(R"re(language\s*=\s*["']?([A-Za-z]+))re", std::regex::icase);
         std::match_results<std::string_view::const_iterator> m;
         if (std::regex_search(body.begin(), body.end(), m, language)) {
-            const std::string lang = lower(m[1].str());
-            if (lang != "jscript" && lang != "javascript" && lang != "ecmascript")
-                throw PageCompileError(where, "the page language " + m[1].str() +
-                                                  " is not supported: pages are written in JScript");
+            const auto lang = scriptLanguageNamed(m[1].str());
+            if (!lang)
+                throw PageCompileError(where, "the language " + m[1].str() +
+                                                  " is not supported: pages are written in VBScript or JScript");
+            if (*lang != language_)
+                throw PageCompileError(where, std::string(what) + " in " + scriptLanguageName(*lang) +
+                                                  " cannot be part of a " + scriptLanguageName(language_) +
+                                                  " page: one page is written in one language");
         }
     }
 
@@ -372,18 +441,46 @@ private:
     fs::path root_;
     fs::path rootDisplay_;
     Emitter emitter_;
+    ScriptLanguage& language_;     // the page's, set before the first file is compiled
     std::vector<fs::path> stack_;  // the files being compiled, outermost first
 };
 
 }  // namespace
 
-CompiledPage compilePage(const fs::path& siteRoot, const fs::path& page) {
+std::optional<ScriptLanguage> scriptLanguageNamed(std::string_view name) {
+    const std::string n = lower(name);
+    if (n == "vbscript" || n == "vbs") return ScriptLanguage::VBScript;
+    if (n == "jscript" || n == "javascript" || n == "ecmascript") return ScriptLanguage::JScript;
+    return std::nullopt;
+}
+
+const char* scriptLanguageName(ScriptLanguage language) {
+    return language == ScriptLanguage::VBScript ? "VBScript" : "JScript";
+}
+
+PageCompileError vbscriptCompileError(const CompiledPage& page, int line, int column, std::int32_t number,
+                                      const std::string& description) {
+    const auto hresult = static_cast<std::int32_t>(0x800A0000u | static_cast<std::uint32_t>(number & 0xFFFF));
+    return PageCompileError(page.locate(line),
+                            "Syntax error: " + description + " (column " + std::to_string(column) + ")", hresult);
+}
+
+CompiledPage compilePage(const fs::path& siteRoot, const fs::path& page, ScriptLanguage defaultLanguage) {
     CompiledPage out;
     out.file = page.lexically_normal().string();
+    out.language = defaultLanguage;
     Compiler(siteRoot, out).compileMain(page, out.file);
     if (out.lineOrigins.empty()) out.lineOrigins.emplace_back(0, 1);
     if (out.files.empty()) out.files.push_back(out.file);
-    out.script = detail::rewriteCallAssignments(out.script);
+    if (out.language == ScriptLanguage::JScript) {
+        out.script = detail::rewriteCallAssignments(out.script);
+    } else {
+        try {
+            out.vbscript = vbs::compile(out.script);
+        } catch (const vbs::CompileError& e) {
+            throw vbscriptCompileError(out, e.line(), e.column(), e.number(), e.description());
+        }
+    }
     return out;
 }
 

@@ -1,16 +1,32 @@
 // The page compiler: turns an .asp file (HTML with <% code %> and <%= expression %> blocks and
-// server-side includes) into one ECMAScript program in which the literal HTML is written through
-// Response.Write, plus the map from each line of that program back to the file and line it came from.
+// server-side includes) into one program in the page's language (VBScript or JScript) in which the
+// literal HTML is written through Response.Write, plus the map from each line of that program back to
+// the file and line it came from. A VBScript page is also compiled by the VBScript engine here, so that
+// a syntax error anywhere fails the page before any of it runs.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+namespace orvan::vbs {
+class Program;
+}
+
 namespace orvan::host {
+
+enum class ScriptLanguage { VBScript, JScript };
+
+// The language a Language= attribute names: "VBScript" / "VBS", or "JScript" / "JavaScript" /
+// "ECMAScript" (any case); nothing for any other name.
+std::optional<ScriptLanguage> scriptLanguageNamed(std::string_view name);
+const char* scriptLanguageName(ScriptLanguage language);
 
 // A place in a page or include file, as reports name it.
 struct SourceLocation {
@@ -19,8 +35,11 @@ struct SourceLocation {
 };
 
 struct CompiledPage {
-    std::string script;  // one program; literal HTML appears as Response.Write("...") statements
+    std::string script;  // one program; literal HTML appears as Response.Write statements
     std::string file;    // the page itself, named as SourceLocation::file names it
+    ScriptLanguage language = ScriptLanguage::JScript;
+    // For a VBScript page: the engine's compiled form of script, shared by every run of the page.
+    std::shared_ptr<const vbs::Program> vbscript;
 
     // Where line scriptLine (1-based) of the script came from. Lines outside the script map to the
     // page's first line.
@@ -32,23 +51,35 @@ struct CompiledPage {
 };
 
 // A page that cannot be compiled: a missing or unreadable file, an include outside the site root or
-// including itself, an unclosed <% block, a language other than JScript.
+// including itself, an unclosed <% block, an unknown language, a syntax error in a VBScript page.
 class PageCompileError : public std::runtime_error {
 public:
-    PageCompileError(SourceLocation where, const std::string& reason);
+    // number: the error number a report shows; 0x800A03EA (syntax error) unless the engine gave another.
+    PageCompileError(SourceLocation where, const std::string& reason,
+                     std::int32_t number = static_cast<std::int32_t>(0x800A03EAu));
     const SourceLocation& where() const noexcept { return where_; }
     const std::string& reason() const noexcept { return reason_; }
+    std::int32_t number() const noexcept { return number_; }
 
 private:
     SourceLocation where_;
     std::string reason_;
+    std::int32_t number_;
 };
 
 // Compiles page (a file inside siteRoot). Includes: file="..." is relative to the including file,
 // virtual="/..." to the site root (without the leading slash: to the including file); both may use
 // backslashes and, where the exact name does not exist, differ in letter case from the file on disk
 // (pages written for a case-insensitive server). An include must stay inside the site root and may not
-// include itself, directly or through others. Throws PageCompileError.
-CompiledPage compilePage(const std::filesystem::path& siteRoot, const std::filesystem::path& page);
+// include itself, directly or through others. The page's language is the one its first block, a
+// <%@ Language=... %> directive, names, else defaultLanguage; includes are read in the page's language,
+// and so must be its <script runat="server"> blocks. Throws PageCompileError.
+CompiledPage compilePage(const std::filesystem::path& siteRoot, const std::filesystem::path& page,
+                         ScriptLanguage defaultLanguage = ScriptLanguage::VBScript);
+
+// Turns a VBScript engine's compile error at line of page's script into the page's error, located in
+// the page's own files.
+PageCompileError vbscriptCompileError(const CompiledPage& page, int line, int column, std::int32_t number,
+                                      const std::string& description);
 
 }  // namespace orvan::host

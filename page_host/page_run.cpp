@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "com_server/escaping.h"
 #include "page_host/internal/request_objects.h"
 #include "page_host/internal/script_engine.h"
 #include "page_host/internal/text_codec.h"
@@ -37,10 +38,10 @@ NameValues parseUrlEncoded(std::string_view text) {
         if (!piece.empty()) {
             const std::size_t eq = piece.find('=');
             if (eq == std::string_view::npos) {
-                out.emplace_back(detail::urlDecode(piece), std::string());
+                out.emplace_back(com::urlDecode(piece), std::string());
             } else {
-                out.emplace_back(detail::urlDecode(piece.substr(0, eq)),
-                                 detail::urlDecode(piece.substr(eq + 1)));
+                out.emplace_back(com::urlDecode(piece.substr(0, eq)),
+                                 com::urlDecode(piece.substr(eq + 1)));
             }
         }
         pos = end + 1;
@@ -61,13 +62,13 @@ PageRequest withServerVariables(const PageRun& run) {
     if (r.queryString.empty() && !r.query.empty()) {
         for (const auto& [name, value] : r.query) {
             if (!r.queryString.empty()) r.queryString += '&';
-            r.queryString += detail::urlEncode(name) + "=" + detail::urlEncode(value);
+            r.queryString += com::urlEncode(name) + "=" + com::urlEncode(value);
         }
     }
     std::string form;
     for (const auto& [name, value] : r.form) {
         if (!form.empty()) form += '&';
-        form += detail::urlEncode(name) + "=" + detail::urlEncode(value);
+        form += com::urlEncode(name) + "=" + com::urlEncode(value);
     }
     std::string cookies;
     for (const auto& [name, value] : r.cookies) cookies += (cookies.empty() ? "" : "; ") + name + "=" + value;
@@ -99,11 +100,11 @@ PageResult runPage(const PageRun& run) {
     const PageRequest request = withServerVariables(run);
     CompiledPage page;
     try {
-        page = compilePage(run.siteRoot, pageFile(run.siteRoot, request.path));
+        page = compilePage(run.siteRoot, pageFile(run.siteRoot, request.path), run.defaultLanguage);
     } catch (const PageCompileError& e) {
         PageResult result;
         result.outcome = PageOutcome::Failed;
-        result.error = ScriptError{e.where(), kPageNotCompiled, e.reason(), {}};
+        result.error = ScriptError{e.where(), e.number(), e.reason(), {}};
         return result;
     }
     return runPage(run, page);

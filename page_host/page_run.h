@@ -84,11 +84,13 @@ struct PageRun {
     com::ComPtr<SessionObject> session;          // the user's; a fresh one when null. A server runs
                                                  // one request of a session at a time.
     std::chrono::seconds scriptTimeout{90};      // the page may change it (Server.ScriptTimeout)
+    // The language of a page that does not name its own with <%@ Language=... %>.
+    ScriptLanguage defaultLanguage = ScriptLanguage::VBScript;
 };
 
 // Error numbers of the host itself.
-inline constexpr std::int32_t kScriptTimedOut = static_cast<std::int32_t>(0x80004005u);
-inline constexpr std::int32_t kPageNotCompiled = static_cast<std::int32_t>(0x800A03EAu);  // syntax error
+inline constexpr std::int32_t kScriptTimedOut = com::hosterr::ScriptTimedOut;
+inline constexpr std::int32_t kPageNotCompiled = com::hr::ScriptSyntaxError;
 
 // Compiles and runs the page named by run.request.path. Never throws for what the page does: a page
 // that does not compile is a Failed result with the file and line.

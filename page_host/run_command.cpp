@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "com_server/regional.h"
+#include "page_host/command_usage.h"
 #include "page_host/config.h"
 #include "page_host/page_run.h"
 
@@ -15,10 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: orvan run PAGE [--root DIR] [--config FILE] [--app NAME=VALUE]... [--query NAME=VALUE]...\n"
-    "                      [--form NAME=VALUE]... [--cookie NAME=VALUE]... [--eventlog FILE]\n"
-    "                      [--locale pt-BR|en-US] [--registry FILE]\n";
 
 struct Options {
     std::string page;
@@ -102,7 +99,7 @@ int orvanRun(const std::vector<std::string>& args, std::ostream& out, std::ostre
         options = parse(args);
         if (options.config) config = loadHostConfig(*options.config);
     } catch (const UsageError& e) {
-        err << "orvan run: " << e.message << "\n" << kUsage;
+        err << "orvan run: " << e.message << "\n" << commandUsage("run");
         return 2;
     } catch (const ConfigError& e) {
         err << "orvan run: " << e.what() << "\n";
@@ -144,6 +141,7 @@ int orvanRun(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     PageRun run;
     run.siteRoot = root;
+    run.defaultLanguage = config.scriptLanguage.value_or(ScriptLanguage::VBScript);
     run.application = application;
     run.session = com::make<SessionObject>(newSessionId());
     run.request.method = options.form.empty() ? "GET" : "POST";

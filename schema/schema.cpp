@@ -1,6 +1,7 @@
 // Creating the reference schema and the demo data.
 #include "schema/schema.h"
 
+#include "com_server/ascii.h"
 #include "com_server/error.h"
 #include "schema_sql.h"
 #include "session_services/password.h"
@@ -42,7 +43,7 @@ std::string describe(const std::string& statement) {
         std::string kind = std::string(k).substr(7);
         while (!kind.empty() && kind.back() == ' ') kind.pop_back();
         if (kind == "TABLE IF NOT EXISTS") kind = "TABLE";
-        for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        kind = com::ascii::lower(kind);
         return kind + " " + name;
     }
     return {};
@@ -95,8 +96,9 @@ bool hasSchema(data::Session& session) {
     try {
         session.execute("SELECT COUNT(*) FROM categoria", {}, 0);
         return true;
-    } catch (const com::ComError&) {
-        // The probe fails exactly when the table is missing: the database has no schema yet.
+    } catch (const com::ComError& e) {
+        // Only a missing table means "no schema yet"; a refused read or a lost connection is reported.
+        if (e.category() != com::ErrorCategory::UndefinedObject) throw;
         session.reset();
         return false;
     }
@@ -104,7 +106,7 @@ bool hasSchema(data::Session& session) {
 
 std::vector<std::string> createSchema(data::Session& session) {
     if (hasSchema(session))
-        throw com::ComError(static_cast<std::int32_t>(0x80040E3Fu),
+        throw com::ComError(com::hr::TableExists,
                             "the database already has the agenda schema (table categoria exists); nothing was changed");
     std::vector<std::string> created;
     for (const std::string& statement : splitStatements(scriptFor(session.engine()))) {

@@ -10,7 +10,8 @@
 
 namespace orvan::schema {
 
-// Whether the database already holds the schema (its table "categoria").
+// Whether the database already holds the schema (its table "categoria"). false only when the table
+// does not exist; any other failure of the probe (not allowed, connection lost) throws its ComError.
 bool hasSchema(data::Session& session);
 
 // Creates every table, view, index and the identifier procedure. Refuses (ComError) a database that

@@ -1,27 +1,36 @@
-<%@ Language=JScript %>
+<%@ Language=VBScript %>
 <!-- #include file="inc/util.inc" -->
 <%
-var tituloPagina = "Dicas do dia";
-var eu = exigirLogin();
-var pauta = Server.CreateObject("Orvan_Geral.Pauta");
+tituloPagina = "Dicas do dia"
+eu = exigirLogin()
+Set pauta = Server.CreateObject("Orvan_Geral.Pauta")
 %>
 <!-- #include file="inc/topo.inc" -->
 <%
-if (postValido()) {
-    var resultado = pauta.Dicas_Incluir(parseInt(campo("ordem"), 10) || 0, campo("texto"));
-    if (resultado == "0") Response.Redirect("dicas.asp?incluida=1");
+If postValido() Then
+    ' An order that is not a whole number is refused by the component's own check; an empty one is 0.
+    ordem = Trim(campo("ordem"))
+    If ordem = "" Then ordem = 0
+    On Error Resume Next
+    resultado = pauta.Dicas_Incluir(ordem, campo("texto"))
+    If Err.Number <> 0 Then resultado = Err.Number & " - " & Err.Description
+    On Error GoTo 0
+    If resultado = "0" Then Response.Redirect "dicas.asp?incluida=1"
     %><p class="aviso"><%= h(resultado) %></p><%
-}
+End If
 %>
-<% if (Request.QueryString("incluida") == "1") { %><p class="ok">Dica incluída.</p><% } %>
+<% If Request.QueryString("incluida") = "1" Then %><p class="ok">Dica incluída.</p><% End If %>
 <section>
 <h2>Dicas do dia</h2>
 <ol id="dicas">
 <%
-var c = pauta.Comum;
-if (c.Executar("SELECT ordem, Texto FROM DICADODIA ORDER BY ordem, oid") == "0")
-    for (var rs = c.rs; !rs.EOF; rs.MoveNext()) { %><li><%= h(rs("Texto")) %> <small>(ordem <%= h(rs("ordem")) %>)</small></li>
-<% } %>
+Set c = pauta.Comum
+If c.Executar("SELECT ordem, Texto FROM DICADODIA ORDER BY ordem, oid") = "0" Then
+    Set rs = c.rs
+    Do While Not rs.EOF %><li><%= h(rs("Texto")) %> <small>(ordem <%= h(rs("ordem")) %>)</small></li>
+<%      rs.MoveNext
+    Loop
+End If %>
 </ol>
 <form method="post" action="dicas.asp" id="form-dica">
   <%= campoToken() %>

@@ -13,6 +13,7 @@
 #include "com_server/dispatch.h"
 #include "com_server/error.h"
 #include "data_access/providers/provider.h"
+#include "page_host/command_usage.h"
 #include "page_host/http/serve_command.h"
 #include "page_host/run_command.h"
 #include "schema/schema.h"
@@ -23,19 +24,6 @@
 #endif
 
 namespace {
-
-const char* kUsage =
-    "usage: orvan <command> [options]\n"
-    "  typelib [--component FILE]                      print the component's classes, members and dispatch ids\n"
-    "  regsvr [--unregister] [--registry FILE] [--component FILE]\n"
-    "                                                  register (or unregister) the component library\n"
-    "  init-db CONNECTION-STRING [--demo]              create the agenda schema (and the demo data)\n"
-    "  passwd LOGIN PASSWORD                           print the stored form of a user's password\n"
-    "  run PAGE [--root DIR] [--config FILE] [--app NAME=VALUE]... [--query NAME=VALUE]...\n"
-    "      [--form NAME=VALUE]... [--cookie NAME=VALUE]... [--eventlog FILE] [--locale pt-BR|en-US]\n"
-    "      [--registry FILE]                           run one page once and print the response body\n"
-    "  serve [--config FILE] [--root DIR] [--listen ADDRESS:PORT] [--eventlog FILE] [--locale pt-BR|en-US]\n"
-    "      [--registry FILE] [--access-log FILE|-]     serve the site over HTTP until SIGTERM or SIGINT\n";
 
 // The component library: --component, else $ORVAN_COMPONENT, else the one built beside this program.
 std::string componentPath(const std::vector<std::string>& args) {
@@ -86,7 +74,7 @@ int regsvr(const std::vector<std::string>& args) {
         } else if (args[i] == "--component" && i + 1 < args.size()) {
             ++i;
         } else {
-            std::cerr << "orvan regsvr: unknown option " << args[i] << "\n" << kUsage;
+            std::cerr << "orvan regsvr: unknown option " << args[i] << "\n" << orvan::host::commandUsage("regsvr");
             return 2;
         }
     }
@@ -107,6 +95,19 @@ int regsvr(const std::vector<std::string>& args) {
     return 0;
 }
 
+// What init-db says before the error's own text: the login refused and a database it cannot reach are
+// told apart from the other failures (a schema already there says so in its text).
+const char* initDbFailureText(orvan::com::ErrorCategory category) {
+    switch (category) {
+        case orvan::com::ErrorCategory::NotAllowed:
+            return "not allowed: the database refused the login or the operation: ";
+        case orvan::com::ErrorCategory::ConnectionFailed:
+            return "cannot connect to the database: ";
+        default:
+            return "";
+    }
+}
+
 int initDb(const std::vector<std::string>& args) {
     std::string connection;
     bool demo = false;
@@ -114,7 +115,7 @@ int initDb(const std::vector<std::string>& args) {
         if (a == "--demo") demo = true;
         else if (connection.empty()) connection = a;
         else {
-            std::cerr << "orvan init-db: unexpected argument " << a << "\n" << kUsage;
+            std::cerr << "orvan init-db: unexpected argument " << a << "\n" << orvan::host::commandUsage("init-db");
             return 2;
         }
     }
@@ -128,7 +129,8 @@ int initDb(const std::vector<std::string>& args) {
         if (demo)
             for (const auto& line : orvan::schema::addDemoData(*session)) std::cout << "added " << line << "\n";
     } catch (const orvan::com::ComError& e) {
-        std::cerr << "orvan init-db: " << e.description() << " (" << e.number() << ")\n";
+        std::cerr << "orvan init-db: " << initDbFailureText(e.category()) << e.description() << " (" << e.number()
+                  << ")\n";
         return 1;
     }
     return 0;
@@ -136,7 +138,7 @@ int initDb(const std::vector<std::string>& args) {
 
 int passwd(const std::vector<std::string>& args) {
     if (args.size() != 2) {
-        std::cerr << "orvan passwd: usage: orvan passwd LOGIN PASSWORD\n";
+        std::cerr << orvan::host::commandUsage("passwd");
         return 2;
     }
     try {
@@ -153,11 +155,16 @@ int passwd(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        std::cout << kUsage;
+        std::cout << orvan::host::orvanUsage();
         return args.empty() ? 2 : 0;
     }
     const std::string command = args[0];
     args.erase(args.begin());
+    // Every subcommand answers --help with its own usage before it reads any other argument.
+    if (orvan::host::asksForHelp(args)) {
+        std::cout << orvan::host::commandUsage(command);
+        return 0;
+    }
     try {
         if (command == "typelib") return typelib(args);
         if (command == "regsvr") return regsvr(args);
@@ -169,6 +176,6 @@ int main(int argc, char** argv) {
         std::cerr << "orvan " << command << ": " << e.what() << "\n";
         return 1;
     }
-    std::cerr << "orvan: unknown command " << command << "\n" << kUsage;
+    std::cerr << "orvan: unknown command " << command << "\n" << orvan::host::orvanUsage();
     return 2;
 }

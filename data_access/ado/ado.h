@@ -9,6 +9,7 @@
 #include <string>
 
 #include "com_server/dispatch.h"
+#include "com_server/enumeration.h"
 #include "com_server/object.h"
 #include "com_server/variant.h"
 
@@ -43,22 +44,12 @@ inline constexpr std::int32_t adParamUnknown = 0, adParamInput = 1, adParamOutpu
 inline constexpr std::int32_t adEditNone = 0, adEditInProgress = 1, adEditAdd = 2;
 
 // ADO's own errors (short numbers) and the provider errors the layer raises itself.
+// The numbers are the catalogue's (com_server/error_numbers.h).
 namespace aderr {
-inline constexpr std::int32_t InvalidArgument = 3001;
-inline constexpr std::int32_t NoCurrentRecord = 3021;
-inline constexpr std::int32_t IllegalOperation = 3219;
-inline constexpr std::int32_t FeatureNotAvailable = 3251;
-inline constexpr std::int32_t ItemNotFound = 3265;
-inline constexpr std::int32_t ObjectNotSet = 3420;
-inline constexpr std::int32_t DataConversion = 3421;
-inline constexpr std::int32_t ObjectClosed = 3704;
-inline constexpr std::int32_t ObjectOpen = 3705;
-inline constexpr std::int32_t ProviderNotFound = 3706;
-inline constexpr std::int32_t InvalidParamInfo = 3708;
-inline constexpr std::int32_t InvalidConnection = 3709;
-inline constexpr std::int32_t ConcurrencyViolation = static_cast<std::int32_t>(0x80040E38u);  // -2147217864
-inline constexpr std::int32_t ErrorsOccurred = static_cast<std::int32_t>(0x80040E21u);        // -2147217887
-inline constexpr std::int32_t ErrorsInCommand = static_cast<std::int32_t>(0x80040E14u);       // -2147217900
+using namespace com::adoerr;
+using com::hr::ConcurrencyViolation;  // -2147217864
+using com::hr::ErrorsInCommand;       // -2147217900
+using com::hr::ErrorsOccurred;        // -2147217887
 // An ADO error with its runtime text (source "ADODB.<Class>").
 com::ComError error(std::int32_t number, const char* className);
 }  // namespace aderr
@@ -198,6 +189,8 @@ public:
     ~Fields() override;
     std::int32_t get_Count();
     ComPtr<Field> get_Item(Variant Index);  // default member; by name (case-insensitive) or ordinal
+    // For Each gives the Field objects, in column order.
+    ComPtr<com::Enumerator> NewEnum();
     const com::TypeInfo& typeInfo() const override;
 
 private:

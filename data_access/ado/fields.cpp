@@ -122,12 +122,20 @@ ComPtr<Field> Fields::get_Item(Variant Index) {
     return rs->fieldObjects[i];
 }
 
+ComPtr<com::Enumerator> Fields::NewEnum() {
+    std::vector<Variant> fields;
+    if (const Recordset::Impl* rs = impl_->owner; rs && rs->open)
+        for (const auto& f : rs->fieldObjects) fields.emplace_back(f);
+    return com::make<com::ListEnumerator>(std::move(fields));
+}
+
 const com::TypeInfo& Fields::typeInfo() const {
     using com::propertyGet;
     static const com::TypeInfo info{"Fields",
                                     kInterfaceName,
                                     {propertyGet<&Fields::get_Item>("Item", com::kDispidValue, {"Index"}),
-                                     propertyGet<&Fields::get_Count>("Count", 1)}};
+                                     propertyGet<&Fields::get_Count>("Count", 1),
+                                     propertyGet<&Fields::NewEnum>("_NewEnum", com::kDispidNewEnum)}};
     return info;
 }
 

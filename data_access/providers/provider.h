@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "com_server/error.h"
 #include "com_server/variant.h"
 
 namespace orvan::data {
@@ -66,15 +67,24 @@ using StatementObserver = void (*)(void* context, std::string_view sent, std::st
 
 // One open session with an engine. Used by one thread at a time. Every failure throws com::ComError
 // with the number of the engine's error table (provider errors are signed 32-bit HRESULT-style
-// numbers), the server's own message as the description, and the SQLSTATE where there is one.
+// numbers), the server's own message as the description, and the SQLSTATE where there is one (both
+// engines fill it; SQLite's result codes are mapped to the SQLSTATE of the same kind of failure).
 class Session {
 public:
     virtual ~Session() = default;
 
     // Runs one statement. params are positional, written "?" in sql (the provider rewrites them to its
-    // own placeholder syntax outside quoted literals). timeoutSeconds 0 = no limit.
-    virtual std::unique_ptr<ResultSet> execute(std::string_view sql, std::span<const com::Variant> params,
-                                               int timeoutSeconds) = 0;
+    // own placeholder syntax outside quoted literals). timeoutSeconds 0 = no limit. A failure's
+    // ComError carries sql as its statement.
+    std::unique_ptr<ResultSet> execute(std::string_view sql, std::span<const com::Variant> params,
+                                       int timeoutSeconds) {
+        try {
+            return executeStatement(sql, params, timeoutSeconds);
+        } catch (com::ComError& e) {
+            if (e.statement().empty()) e.withStatement(std::string(sql));
+            throw;
+        }
+    }
 
     // Calls a stored procedure and fills its output parameters.
     virtual void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) = 0;
@@ -88,6 +98,12 @@ public:
     virtual void reset() = 0;
     // Engine name, "sqlite" or "postgresql".
     virtual std::string_view engine() const = 0;
+
+protected:
+    // The engine's execute.
+    virtual std::unique_ptr<ResultSet> executeStatement(std::string_view sql,
+                                                        std::span<const com::Variant> params,
+                                                        int timeoutSeconds) = 0;
 };
 
 // Opens a session for the connection string; connectTimeoutSeconds 0 = no limit.

@@ -9,25 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "com_server/error_numbers.h"
+
 namespace orvan::data::detail {
 
-// The numbers a provider reports, as OLE DB providers report them (signed HRESULTs), named as OLE DB
-// names them.
-namespace hr {
-constexpr std::int32_t of(std::uint32_t code) noexcept {
-    return static_cast<std::int32_t>(code);
-}
-inline constexpr std::int32_t Fail = of(0x80004005u);                // E_FAIL
-inline constexpr std::int32_t ErrorsInCommand = of(0x80040E14u);     // DB_E_ERRORSINCOMMAND
-inline constexpr std::int32_t NoTable = of(0x80040E37u);             // DB_E_NOTABLE
-inline constexpr std::int32_t IntegrityViolation = of(0x80040E2Fu);  // DB_E_INTEGRITYVIOLATION
-inline constexpr std::int32_t DataOverflow = of(0x80040E57u);        // DB_E_DATAOVERFLOW
-inline constexpr std::int32_t CantConvertValue = of(0x80040E07u);    // DB_E_CANTCONVERTVALUE
-inline constexpr std::int32_t AbortLimitReached = of(0x80040E31u);   // DB_E_ABORTLIMITREACHED
-inline constexpr std::int32_t AuthFailed = of(0x80040E4Du);          // DB_SEC_E_AUTH_FAILED
-inline constexpr std::int32_t PermissionDenied = of(0x80040E09u);    // DB_SEC_E_PERMISSIONDENIED
-inline constexpr std::int32_t ParamNotOptional = of(0x80040E10u);    // DB_E_PARAMNOTOPTIONAL
-}  // namespace hr
+// The numbers a provider reports (signed HRESULTs, OLE DB's names): the catalogue's.
+namespace hr = com::hr;
 
 inline constexpr const char* kTimeoutText = "Timeout expired";
 inline constexpr const char* kMissingParamsText = "No value given for one or more required parameters.";

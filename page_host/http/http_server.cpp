@@ -16,20 +16,14 @@
 #include <iostream>
 #include <thread>
 
+#include "com_server/ascii.h"
+
 namespace orvan::host::http {
 
 namespace {
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);
-}
+using com::ascii::equalsNoCase;
+using com::ascii::startsWithNoCase;
 
 // What a request's body is read as.
 enum class BodyKind { None, UrlEncoded, Multipart, Raw };

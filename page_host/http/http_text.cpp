@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "page_host/internal/text_codec.h"
+#include "com_server/calendar.h"
 
 namespace orvan::host::http {
 
@@ -16,31 +16,9 @@ constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-}
-
 // Cookie names and values come back as the bytes they encode, UTF-8 or not.
 std::string cookieDecode(std::string_view text) {
-    return detail::urlDecode(text, detail::NonUtf8::Bytes);
+    return com::urlDecode(text, com::NonUtf8::Bytes);
 }
 
 std::string_view trim(std::string_view s) {
@@ -73,27 +51,26 @@ std::time_t parseHttpDate(std::string_view text) {
     unsigned m = 0;
     while (m < 12 && std::strcmp(kMonths[m], month) != 0) ++m;
     if (m == 12 || mday < 1 || mday > 31 || hour > 23 || minute > 59 || second > 60) return -1;
-    const std::int64_t days = daysFromCivil(year, m + 1, static_cast<unsigned>(mday));
+    const std::int64_t days = com::calendar::daysFromCivil(year, m + 1, static_cast<unsigned>(mday));
     return static_cast<std::time_t>(days * 86400 + hour * 3600 + minute * 60 + second);
 }
 
 std::time_t timeFromDateSerial(double serial) {
     const double whole = std::floor(serial);
     const std::int64_t seconds = std::llround((serial - whole) * 86400.0);
-    std::int64_t y = 0;
-    unsigned m = 0, d = 0;
-    civilFromDays(static_cast<std::int64_t>(whole) + daysFromCivil(1899, 12, 30), y, m, d);
+    const com::calendar::CivilDate c =
+        com::calendar::civilFromDays(static_cast<std::int64_t>(whole) + com::calendar::kSerialEpochDays);
     std::tm t{};
-    t.tm_year = static_cast<int>(y - 1900);
-    t.tm_mon = static_cast<int>(m) - 1;
-    t.tm_mday = static_cast<int>(d);
+    t.tm_year = static_cast<int>(c.year - 1900);
+    t.tm_mon = static_cast<int>(c.month) - 1;
+    t.tm_mday = static_cast<int>(c.day);
     t.tm_sec = static_cast<int>(seconds);  // mktime carries seconds over into minutes and hours
     t.tm_isdst = -1;
     return std::mktime(&t);
 }
 
 std::string setCookieValue(const ResponseCookie& cookie) {
-    std::string out = detail::urlEncode(cookie.name) + "=" + detail::urlEncode(cookie.value);
+    std::string out = com::urlEncode(cookie.name) + "=" + com::urlEncode(cookie.value);
     if (cookie.expires) out += "; expires=" + httpDate(timeFromDateSerial(*cookie.expires));
     if (!cookie.domain.empty()) out += "; domain=" + cookie.domain;
     out += "; path=" + (cookie.path.empty() ? std::string("/") : cookie.path);

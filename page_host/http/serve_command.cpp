@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "com_server/regional.h"
+#include "page_host/command_usage.h"
 #include "page_host/config.h"
 
 namespace orvan::host::http {
@@ -19,9 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: orvan serve [--config FILE] [--root DIR] [--listen ADDRESS:PORT] [--eventlog FILE]\n"
-    "                   [--locale pt-BR|en-US] [--registry FILE] [--access-log FILE|-]\n";
 
 struct UsageError {
     std::string message;
@@ -193,7 +191,7 @@ int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ost
                              "\""};
         if (options.accessLog) accessLogPath = *options.accessLog;
     } catch (const UsageError& e) {
-        err << "orvan serve: " << e.message << "\n" << kUsage;
+        err << "orvan serve: " << e.message << "\n" << commandUsage("serve");
         return 2;
     } catch (const ConfigError& e) {
         err << "orvan serve: " << e.what() << "\n";
@@ -215,6 +213,7 @@ int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ost
         site.accessLog = &out;
     }
     site.application = config.application;
+    site.defaultLanguage = config.scriptLanguage.value_or(ScriptLanguage::VBScript);
 
     StopSignals signals;  // before the server's threads start, so that none of them takes the signal
     SiteServer server(site);

@@ -1,6 +1,8 @@
 // Request paths to site files: decoding, the segment rules, the case-insensitive look-up, the check
 // that the canonical file is inside the canonical root, default pages and content types.
 #include "page_host/http/internal/site_paths.h"
+#include "com_server/ascii.h"
+#include "com_server/escaping.h"
 
 #include <algorithm>
 #include <vector>
@@ -11,18 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
+using com::ascii::lower;
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+using com::hexDigitValue;
 
 // A segment that is never served, wherever it appears: hidden names (".git", ".env", "..") and the
 // site's event script.
@@ -71,8 +64,8 @@ bool percentDecodePath(std::string_view raw, std::string& out) {
         char c = raw[i];
         if (c == '%') {
             if (i + 2 >= raw.size()) return false;
-            const int hi = hexValue(raw[i + 1]);
-            const int lo = hexValue(raw[i + 2]);
+            const int hi = hexDigitValue(raw[i + 1]);
+            const int lo = hexDigitValue(raw[i + 2]);
             if (hi < 0 || lo < 0) return false;
             c = static_cast<char>(hi * 16 + lo);
             i += 2;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "com_server/ascii.h"
 #include "com_server/event_log.h"
 #include "page_host/global_asa.h"
 #include "page_host/http/internal/http_server.h"
@@ -34,7 +35,7 @@ constexpr const char* kEventSource = "orvan serve";
 
 std::string upperUnderscored(std::string_view name) {
     std::string out(name);
-    for (char& c : out) c = c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out) c = c == '-' ? '_' : com::ascii::toUpper(c);
     return out;
 }
 
@@ -169,7 +170,7 @@ std::shared_ptr<const CompiledPage> SiteServer::Impl::compiled(const fs::path& f
     }
     // Compiled outside the lock: two threads may compile the same page once each, which is harmless.
     CachedPage entry;
-    auto page = std::make_shared<CompiledPage>(compilePage(root, file));
+    auto page = std::make_shared<CompiledPage>(compilePage(root, file, options.defaultLanguage));
     for (const std::string& source : page->files) {
         std::error_code ec;
         entry.stamps.emplace_back(source, fs::last_write_time(source, ec));
@@ -269,7 +270,7 @@ HttpResponse SiteServer::Impl::servePage(const HttpRequest& request, const SiteT
     try {
         page = compiled(target.file);
     } catch (const PageCompileError& e) {
-        return errorResponse(ScriptError{e.where(), kPageNotCompiled, e.reason(), {}}, "Page error in",
+        return errorResponse(ScriptError{e.where(), e.number(), e.reason(), {}}, "Page error in",
                              request);
     }
 
@@ -433,7 +434,7 @@ void SiteServer::start() {
     if (ec || !fs::is_directory(d.root, ec))
         throw SiteServerError("the site folder " + d.options.root.string() + " does not exist");
     try {
-        d.globalAsa = loadGlobalAsa(d.root);
+        d.globalAsa = loadGlobalAsa(d.root, d.options.defaultLanguage);
     } catch (const PageCompileError& e) {
         throw SiteServerError(e.where().file + ":" + std::to_string(e.where().line) + ": " + e.reason());
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "com_server/variant.h"
+#include "page_host/page_compiler.h"
 
 namespace orvan::host::http {
 
@@ -29,6 +30,8 @@ struct SiteOptions {
     std::size_t requestBodySize = 1024 * 1024;  // larger: 413
     std::chrono::seconds requestTimeout{30};    // an idle or stalled connection is closed after it
     std::chrono::seconds scriptTimeout{90};     // a page's Server.ScriptTimeout to begin with
+    // The language of pages and global.asa that do not name theirs.
+    ScriptLanguage defaultLanguage = ScriptLanguage::VBScript;
     std::int32_t sessionTimeout = 20;           // a new session's Session.Timeout, in minutes
     // The Application values the site starts with, in order.
     std::vector<std::pair<std::string, com::Variant>> application;

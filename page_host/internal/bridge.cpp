@@ -7,6 +7,7 @@
 // bridge entry re-throws, so no try/catch in the page can carry on after it). The engine's own errors
 // pass through as C++ exceptions of its own type and unwind our frames properly.
 #include "page_host/internal/bridge.h"
+#include "com_server/ascii.h"
 
 #include <cctype>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <limits>
 #include <optional>
 
+#include "com_server/calendar.h"
 #include "com_server/class_registry.h"
 #include "com_server/conversions.h"
 #include "com_server/dispatch.h"
@@ -29,7 +31,6 @@ using com::Variant;
 
 namespace {
 
-constexpr std::int32_t kFail = static_cast<std::int32_t>(0x80004005u);
 constexpr char kKeyPrefix = '\x01';  // keys made by __orvan_key start with it
 
 // Stash entries (the heap's private store).
@@ -129,14 +130,11 @@ duk_ret_t guarded(duk_context* ctx, Body&& body) {
     std::optional<Failure> failure;
     try {
         return body();
-    } catch (const ComError& e) {
-        failure = Failure{e.number(), e.description(), e.source()};
     } catch (const com::ResponseEnded&) {
         state.stop = StopReason::Ended;
-    } catch (const std::bad_alloc&) {
-        failure = Failure{7, "Out of memory", {}};
-    } catch (const std::exception& e) {
-        failure = Failure{kFail, e.what(), {}};
+    } catch (const std::exception&) {
+        const ComError e = com::failureOfCurrentException();
+        failure = Failure{e.number(), e.description(), e.source()};
     }
     if (!failure) throwStop(ctx);
     throwFailure(ctx, *failure);
@@ -152,13 +150,7 @@ ComError notSupported(const com::Object& obj, std::string_view name) {
 // ---------------------------------------------------------------------------------------------
 // Member shapes
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
+using com::ascii::equalsNoCase;
 
 struct Shape {
     bool method = false;
@@ -234,42 +226,19 @@ bool isInstance(duk_context* ctx, duk_idx_t idx, const char* stashKey) {
 // minutes, seconds, milliseconds) read and written through the script's own Date, so that a page sees
 // in its Date exactly the date and time the component sees, under the engine's notion of local time.
 
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = static_cast<long long>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y += m <= 2;
-}
-
-const long long kSerialEpoch = daysFromCivil(1899, 12, 30);  // day 0 of a date serial, from 1970-01-01
+using com::calendar::daysFromCivil;
+constexpr long long kSerialEpoch = com::calendar::kSerialEpochDays;  // day 0 of a date serial
 
 // Pushes a script Date for a serial. The time of day of a negative serial counts forward from its
 // day, as the classic runtime has it (-1.25 is 1899-12-29 06:00).
 void pushDate(duk_context* ctx, double serial) {
     const double day = std::trunc(serial);
     const long long ms = std::llround(std::fabs(serial - day) * 86400000.0);  // may be a whole day
-    long long y;
-    unsigned m, d;
-    civilFromDays(static_cast<long long>(day) + kSerialEpoch, y, m, d);
+    const com::calendar::CivilDate c = com::calendar::civilFromDays(static_cast<long long>(day) + kSerialEpoch);
     pushStash(ctx, kStashDate);
-    duk_push_number(ctx, static_cast<double>(y));
-    duk_push_int(ctx, static_cast<int>(m) - 1);
-    duk_push_int(ctx, static_cast<int>(d));
+    duk_push_number(ctx, static_cast<double>(c.year));
+    duk_push_int(ctx, static_cast<int>(c.month) - 1);
+    duk_push_int(ctx, static_cast<int>(c.day));
     duk_push_number(ctx, static_cast<double>(ms / 3600000));  // 24 rolls over to the next day
     duk_push_int(ctx, static_cast<int>(ms / 60000 % 60));
     duk_push_int(ctx, static_cast<int>(ms / 1000 % 60));
@@ -359,42 +328,6 @@ Variant callMember(duk_context* ctx, com::Object& obj, std::string_view name, un
     return result;
 }
 
-// A put with arguments: `obj.Name(args) = value` or `obj(args) = value` (name empty). When the object
-// has no such put, the put goes to the default member of what the getter of that name returns: with
-// the arguments when the getter takes none (Response.Cookies("c") = v puts Cookies' default member),
-// else without them (rs("NOME") = v puts the Value of the Field that the getter returned).
-void putMember(com::Object& obj, const std::string& name, std::vector<Variant> args, Variant value,
-               bool reference, int depth = 0) {
-    const com::TypeInfo& info = obj.typeInfo();
-    auto find = [&](unsigned flags) {
-        return name.empty() ? info.find(com::kDispidValue, flags) : info.find(name, flags);
-    };
-    const com::MemberInfo* put = nullptr;
-    unsigned flags = com::kPut;
-    if (reference) {
-        put = find(com::kPutRef);
-        if (put && put->kind == com::MemberKind::PropertyPutRef)
-            flags = com::kPutRef;
-        else
-            put = nullptr;
-    }
-    if (!put) put = find(com::kPut);
-    if (put) {
-        args.push_back(std::move(value));
-        com::invoke(obj, name, flags, args);
-        return;
-    }
-    const com::MemberInfo* get = find(com::kGet);
-    if (!get || depth > 4) throw notSupported(obj, name.empty() ? "(default)" : name);
-    const bool passArgs = !get->params.empty();
-    std::vector<Variant> getArgs = passArgs ? args : std::vector<Variant>{};
-    Variant inner = com::invoke(obj, name, com::kGet, getArgs);
-    if (!inner.isObject() || !inner.rawObject()) throw ComError::basic(com::err::ObjectRequired);
-    ComPtr<com::Object> next = inner.rawObject();
-    putMember(*next, std::string(), passArgs ? std::vector<Variant>{} : std::move(args), std::move(value),
-              reference, depth + 1);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Assignment keys: __orvan_key(name, [args]) parks the arguments and names them by a key.
 
@@ -434,7 +367,7 @@ duk_ret_t memberFunction(duk_context* ctx);
 void pushMemberFunction(duk_context* ctx, duk_idx_t target, const std::string& name) {
     target = duk_normalize_index(ctx, target);
     std::string cacheKey = DUK_HIDDEN_SYMBOL("m:");
-    for (char c : name) cacheKey += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    cacheKey += com::ascii::lower(name);
     if (duk_get_prop_string(ctx, target, cacheKey.c_str())) return;
     duk_pop(ctx);
     duk_push_c_function(ctx, memberFunction, DUK_VARARGS);
@@ -513,9 +446,9 @@ duk_ret_t trapSet(duk_context* ctx) {
             if (it == state.keys.end()) throw ComError::basic(com::err::InvalidCall);
             HeapState::PendingKey pending = std::move(it->second);
             state.keys.erase(it);
-            putMember(obj, pending.name, std::move(pending.args), std::move(value), reference);
+            com::putMember(obj, pending.name, std::move(pending.args), std::move(value), reference);
         } else {
-            putMember(obj, key, {}, std::move(value), reference);
+            com::putMember(obj, key, {}, std::move(value), reference);
         }
         duk_push_true(ctx);
         return 1;

@@ -5,11 +5,13 @@
 
 #include "com_server/class_registry.h"
 #include "com_server/conversions.h"
-#include "page_host/internal/text_codec.h"
+#include "com_server/escaping.h"
 
 namespace orvan::host::detail {
 
 using com::ComError;
+using com::htmlEncode;
+using com::urlEncode;
 using com::ComPtr;
 using com::Variant;
 
@@ -22,7 +24,7 @@ std::string pageText(const Variant& value) {
     return com::CStr(value);
 }
 
-constexpr std::int32_t kFail = static_cast<std::int32_t>(0x80004005u);
+constexpr std::int32_t kFail = com::hr::Fail;
 
 }  // namespace
 
@@ -72,13 +74,18 @@ Variant RequestCollection::get_Key(Variant Index) {
     return Variant(keys_[static_cast<std::size_t>(i - 1)]);
 }
 
+ComPtr<com::Enumerator> RequestCollection::NewEnum() {
+    return com::make<com::ListEnumerator>(std::vector<Variant>(keys_.begin(), keys_.end()));
+}
+
 const com::TypeInfo& RequestCollection::typeInfo() const {
     static const com::TypeInfo info{"RequestDictionary",
                                     "IRequestDictionary",
                                     {com::propertyGet<&RequestCollection::get_Item>(
                                          "Item", com::kDispidValue, {com::Param::opt("Index")}),
                                      com::propertyGet<&RequestCollection::get_Count>("Count", 1),
-                                     com::propertyGet<&RequestCollection::get_Key>("Key", 2, {"Index"})}};
+                                     com::propertyGet<&RequestCollection::get_Key>("Key", 2, {"Index"}),
+                                     com::propertyGet<&RequestCollection::NewEnum>("_NewEnum", com::kDispidNewEnum)}};
     return info;
 }
 

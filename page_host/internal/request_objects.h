@@ -10,6 +10,7 @@
 #include <string>
 
 #include "com_server/dispatch.h"
+#include "com_server/enumeration.h"
 #include "com_server/host.h"
 #include "page_host/page_run.h"
 
@@ -34,6 +35,8 @@ public:
     com::Variant get_Item(com::Variant Index);
     std::int32_t get_Count();
     com::Variant get_Key(com::Variant Index);
+    // For Each gives the names, in the order they first came.
+    com::ComPtr<com::Enumerator> NewEnum();
 
     // The value under name as Item gives it, or nothing when absent.
     std::optional<std::string> find(std::string_view name) const;

@@ -163,7 +163,7 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
         state.running = false;
         outcome.kind = PageOutcome::Failed;
         outcome.error = ScriptError{page.locate(0),
-                                    static_cast<std::int32_t>(0x80004005u),
+                                    com::hr::Fail,
                                     std::string("the script engine failed: ") + e.what(),
                                     {}};
         return outcome;
@@ -214,7 +214,7 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
 }
 
 PageResult runScript(const CompiledPage& script, ScriptClock& clock, const std::vector<HostObject>& objects,
-                     ApplicationObject& application, std::string_view what) {
+                     ApplicationObject& application, std::string_view what, std::string_view procedure) {
     PageResult result;
     com::SimpleObjectContext context;
     for (const HostObject& o : objects) context.set(o.name, com::Variant(o.object));
@@ -222,15 +222,30 @@ PageResult runScript(const CompiledPage& script, ScriptClock& clock, const std::
     try {
         // The engine lives inside the scope: releasing the script's objects runs component code that
         // may still reach the host objects.
-        ScriptEngine engine(clock);
-        for (const HostObject& o : objects) engine.addGlobal(o.name, o.object);
-        ScriptEngine::Outcome outcome = engine.run(script);
+        ScriptEngine::Outcome outcome;
+        if (script.language == ScriptLanguage::VBScript) {
+            outcome = runVBScript(script, clock, objects, procedure);
+        } else {
+            ScriptEngine engine(clock);
+            for (const HostObject& o : objects) engine.addGlobal(o.name, o.object);
+            if (procedure.empty()) {
+                outcome = engine.run(script);
+            } else {
+                // The handler is called on a line of its own after the script's code, which defines it;
+                // errors inside it are located by the handler's own lines.
+                CompiledPage withCall = script;
+                const std::string name(procedure);
+                withCall.script += "\n;if (typeof " + name + " === \"function\") " + name + "();\n";
+                withCall.lineOrigins.emplace_back(0, static_cast<int>(withCall.lineOrigins.size()));
+                outcome = engine.run(withCall);
+            }
+        }
         result.outcome = outcome.kind;
         result.error = std::move(outcome.error);
     } catch (const std::exception& e) {
         result.outcome = PageOutcome::Failed;
         result.error = ScriptError{script.locate(0),
-                                   static_cast<std::int32_t>(0x80004005u),
+                                   com::hr::Fail,
                                    std::string(what) + " could not be run: " + e.what(),
                                    {}};
     }

@@ -51,11 +51,18 @@ struct HostObject {
     com::ComPtr<com::Object> object;
 };
 
-// Runs script once in an engine of its own, with objects, in their order, as its globals and as the
-// object context, then releases the Application locks it left held. Gives the run's outcome and error;
-// an exception out of the engine fails the run with "WHAT could not be run: REASON", what being "the
-// page" or the handler's name.
+// Runs a VBScript page (compiled with its vbscript program) once in an engine of its own with objects
+// as its globals, then, when procedure is given and the script defines it, calls that procedure.
+// The object context is the caller's.
+ScriptEngine::Outcome runVBScript(const CompiledPage& page, ScriptClock& clock, const std::vector<HostObject>& objects,
+                                  std::string_view procedure);
+
+// Runs script once in an engine of its own (JScript or VBScript, as the script is written), with
+// objects, in their order, as its globals and as the object context, then, when procedure is given,
+// calls the script's procedure (or function) of that name if it defines one; then releases the
+// Application locks it left held. Gives the run's outcome and error; an exception out of the engine
+// fails the run with "WHAT could not be run: REASON", what being "the page" or the handler's name.
 PageResult runScript(const CompiledPage& script, ScriptClock& clock, const std::vector<HostObject>& objects,
-                     ApplicationObject& application, std::string_view what);
+                     ApplicationObject& application, std::string_view what, std::string_view procedure = {});
 
 }  // namespace orvan::host::detail

@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "com_server/event_log.h"
+#include "com_server/text_codec.h"
 
 namespace orvan::com {
 namespace {
@@ -26,6 +27,21 @@ TEST(EventLogTest, FileSinkWritesOneJsonLinePerEntry) {
     EXPECT_TRUE(std::regex_match(first, shape)) << first;
     EXPECT_NE(first.find(R"("type": "error", "text": "\r\nlinha \"um\"\t\\ ção\u0001"})"), std::string::npos) << first;
     EXPECT_NE(second.find(R"("type": "information", "text": "dois"})"), std::string::npos) << second;
+    std::filesystem::remove(path);
+}
+
+TEST(EventLogTest, FileSinkLinesStayValidUtf8WhateverTheTextBytes) {
+    const auto path =
+        std::filesystem::temp_directory_path() / ("orvan-log-bytes-" + std::to_string(::getpid()) + ".jsonl");
+    std::filesystem::remove(path);
+    auto sink = makeFileEventLog(path.string());
+    sink->write(EventType::Error, "Orvan\xFF", "Jo\xE3o \xC3( ok");
+    std::ifstream in(path);
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_TRUE(text::isUtf8(line)) << line;
+    EXPECT_NE(line.find("\"source\": \"Orvan\uFFFD\""), std::string::npos) << line;
+    EXPECT_NE(line.find("\"text\": \"Jo\uFFFDo \uFFFD( ok\"}"), std::string::npos) << line;
     std::filesystem::remove(path);
 }
 

@@ -11,11 +11,27 @@
 #include <vector>
 
 #include "com_server/conversions.h"
+#include "com_server/environment.h"
 #include "data_access/providers/provider.h"
 #include "page_fixture.h"
 #include "schema/schema.h"
 
 namespace orvan::testing {
+
+// Pins the process's clock at one date and time for its lifetime, so that stored times are exact.
+class PinnedClock {
+public:
+    explicit PinnedClock(const com::DateParts& at) : serial_(*com::makeDate(at)) {
+        com::setEnvironment(std::make_shared<com::PinnedEnvironment>(serial_));
+    }
+    ~PinnedClock() { com::setEnvironment(nullptr); }
+    PinnedClock(const PinnedClock&) = delete;
+    PinnedClock& operator=(const PinnedClock&) = delete;
+    double serial() const { return serial_; }
+
+private:
+    double serial_;
+};
 
 // Every statement text sent to an engine while it lives.
 class StatementLog {

@@ -136,7 +136,7 @@ TEST_P(ComumTest, IdentifiersAreUniqueAcrossThreadsAndProcesses) {
     const std::string page = (folder / "oids.asp").string();
     {
         std::ofstream out(page);
-        out << "<% var c = Server.CreateObject(\"Orvan_Geral.Comum\");\n"
+        out << "<%@ Language=JScript %><% var c = Server.CreateObject(\"Orvan_Geral.Comum\");\n"
                "for (var i = 0; i < " << kPerWorker << "; i++) Response.Write(c.Gerar_Oid() + \"\\n\"); %>";
     }
     const std::string registry = (folder / "registry").string();

@@ -67,6 +67,9 @@ protected:
 };
 
 TEST_P(GeralTest, LoginReturnsTheRecordAndStartsASession) {
+    com::DateParts at;
+    at.year = 2026, at.month = 3, at.day = 15, at.hour = 14, at.minute = 30, at.second = 45;
+    const PinnedClock clock(at);
     Variant r = login("ana", "segredo");
     ASSERT_TRUE(r.isArray()) << com::CStr(r);
     const auto& rec = r.rawArray();
@@ -82,7 +85,7 @@ TEST_P(GeralTest, LoginReturnsTheRecordAndStartsASession) {
     EXPECT_EQ(rec[8].type(), com::VarType::Long);
     EXPECT_TRUE(sameValue(rec[9], Variant("")));
     EXPECT_EQ(rec[10].type(), com::VarType::Date);
-    EXPECT_NEAR(rec[10].rawDate(), com::now(), 3.0 / 86400);
+    EXPECT_EQ(rec[10].rawDate(), clock.serial());
 
     EXPECT_EQ(com::CStr(loginArgs[0]), "ANA") << "sLogin comes back upper-cased";
     EXPECT_EQ(com::CStr(loginArgs[1]), session::Codificar_Texto("ANAsegredo", 17)) << "Senha comes back digested";
@@ -173,6 +176,9 @@ TEST_P(GeralTest, StationWithAnApostropheIsStoredAsGiven) {
 }
 
 TEST_P(GeralTest, EndingClosesBothSessionsWithTheReason) {
+    com::DateParts at;
+    at.year = 2025, at.month = 12, at.day = 31, at.hour = 23, at.minute = 59, at.second = 59;
+    const PinnedClock clock(at);
     for (std::int16_t motivo : {std::int16_t{2}, std::int16_t{5}}) {
         const std::int32_t app = start(2001, "EST0" + std::to_string(motivo));
         Variant args[] = {Variant(app), motivo == 2 ? Variant::missing() : Variant(motivo)};
@@ -183,10 +189,11 @@ TEST_P(GeralTest, EndingClosesBothSessionsWithTheReason) {
         EXPECT_EQ(value("SELECT SITUACAO FROM sessaodeuso WHERE OID = " + usage), std::to_string(motivo));
         EXPECT_EQ(count("SELECT * FROM sessaodeuso WHERE TERMINO IS NULL AND OID = " + usage), 0);
         EXPECT_EQ(count("SELECT * FROM sessaoaplicativo WHERE TERMINO IS NULL AND OID = " + std::to_string(app)), 0);
-        // Stored times are the server clock read back to the second.
+        // Stored times are the environment's clock read back to the second.
         auto t = rows("SELECT TERMINO FROM sessaodeuso WHERE OID = " + usage);
         ASSERT_EQ(t.size(), 1u);
-        EXPECT_NEAR(com::CDate(t[0][0]), com::now(), 3.0 / 86400);
+        EXPECT_EQ(com::CDate(t[0][0]), clock.serial());
+        EXPECT_EQ(com::formatGeneralDate(com::CDate(t[0][0]), com::Regional::ptBR()), "31/12/2025 23:59:59");
     }
     EXPECT_EQ(geral->LastError, "");
 }

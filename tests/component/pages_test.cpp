@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "agenda_database.h"
+#include "com_server/conversions.h"
 
 namespace orvan::testing {
 namespace {
@@ -16,7 +17,8 @@ protected:
     // Runs the page text with `orvan run` on this test's database; returns its standard output.
     std::string runPage(const std::string& text, int* status, const std::string& environment = "") {
         const std::string page = (folder / "pagina.asp").string();
-        std::ofstream(page) << text;
+        // A page that does not name its language is one of the JScript pages these tests were written in.
+        std::ofstream(page) << (text.rfind("<%@", 0) == 0 ? "" : "<%@ Language=JScript %>") << text;
         const std::string registry = (folder / "registry").string();
         const std::string cmd = std::string(ORVAN_BINARY) + " regsvr --registry " + registry + " > /dev/null && " +
                                 environment + " " + ORVAN_BINARY + " run " + page + " --registry " + registry +
@@ -115,6 +117,77 @@ Response.Write(p.Atualiza_Dados_Tarefa(1, "x", 3005, "", ""));
                         "UPDATE RESPONSABILIDADE SET RRESPONSAVEL = 3005 WHERE"),
               std::string::npos)
         << text;
+}
+
+// The same calls from a VBScript page and from a JScript page print the same: login, a task made from a
+// template, and a walk of Comum.rs over the new task's rows.
+TEST_P(PagesTest, AVBScriptPagePrintsWhatTheJScriptPagePrints) {
+    schema::addDemoData(*session);
+    const std::string vbscript = R"(<%@ Language=VBScript %><%
+Set g = Server.CreateObject("Orvan_Geral.Geral")
+r = g.Login("ana", "ana123", "EST")
+Response.Write "login=" & IsArray(r) & "," & (UBound(r) + 1) & "," & r(1) & vbLf
+Set p = Server.CreateObject("Orvan_Geral.Pauta")
+t = p.Criar_Nova_Tarefa(5001, r(3))
+Set c = p.Comum
+c.Executar "SELECT RSTATUS, RJOB FROM tarefa WHERE OID = " & t, 0, 1, 3, 0
+Do While Not c.rs.EOF
+    For Each f In c.rs.Fields
+        Response.Write f.Name & "=" & f.Value & ";"
+    Next
+    Response.Write vbLf
+    c.rs.MoveNext
+Loop
+c.Executar "SELECT COUNT(*) AS N FROM PECAAUTORIZADA WHERE RAUTORIZACAO = " & t, 0, 1, 3, 0
+Response.Write "pecas=" & c.rs("N") & vbLf
+Response.Write "fim=" & g.Finalizar_Sessao_Uso(r(8)) & vbLf
+%>)";
+    const std::string jscript = R"(<%@ Language=JScript %><%
+var g = Server.CreateObject("Orvan_Geral.Geral");
+var r = g.Login("ana", "ana123", "EST");
+Response.Write("login=" + (r instanceof Array ? "True" : "False") + "," + r.length + "," + r[1] + "\n");
+var p = Server.CreateObject("Orvan_Geral.Pauta");
+var t = p.Criar_Nova_Tarefa(5001, r[3]);
+var c = p.Comum;
+c.Executar("SELECT RSTATUS, RJOB FROM tarefa WHERE OID = " + t, 0, 1, 3, 0);
+while (!c.rs.EOF) {
+    for (var i = 0; i < c.rs.Fields.Count; i++)
+        Response.Write(c.rs.Fields(i).Name + "=" + c.rs.Fields(i).Value + ";");
+    Response.Write("\n");
+    c.rs.MoveNext();
+}
+c.Executar("SELECT COUNT(*) AS N FROM PECAAUTORIZADA WHERE RAUTORIZACAO = " + t, 0, 1, 3, 0);
+Response.Write("pecas=" + c.rs("N") + "\n");
+Response.Write("fim=" + (g.Finalizar_Sessao_Uso(r[8]) ? "True" : "False") + "\n");
+%>)";
+    int vbStatus = 0, jsStatus = 0;
+    const std::string fromVBScript = runPage(vbscript, &vbStatus);
+    const std::string fromJScript = runPage(jscript, &jsStatus);
+    ASSERT_EQ(vbStatus, 0) << fromVBScript;
+    ASSERT_EQ(jsStatus, 0) << fromJScript;
+    EXPECT_EQ(fromVBScript, fromJScript);
+    EXPECT_EQ(fromVBScript.rfind("login=True,11,Ana Souza\n", 0), 0u) << fromVBScript;
+    // Column names come back in the engine's own case (PostgreSQL folds them to lower case).
+    EXPECT_NE(com::UCase(fromVBScript).find("RSTATUS=1258;RJOB=4001;"), std::string::npos) << fromVBScript;
+    EXPECT_NE(fromVBScript.find("pecas=2\n"), std::string::npos) << fromVBScript;
+    EXPECT_EQ(count("SELECT * FROM tarefa WHERE RSTATUS = 1258 AND OID >= 100000"), 2);
+}
+
+// VBScript passes a variable by reference: the component's write-back lands in it, with no helper.
+TEST_P(PagesTest, VBScriptVariablesTakeTheComponentsWriteBack) {
+    int status = 0;
+    const std::string out = runPage(R"(<%@ Language=VBScript %><%
+Set p = Server.CreateObject("Orvan_Geral.Pauta")
+s = "5/1/2009 7:03"
+u = p.DataHoraUniversal(s)
+Response.Write u & "|" & s & "|" & TypeName(s) & vbLf
+k = "5/1/2009 7:03"
+u = p.DataHoraUniversal((k))
+Response.Write k
+%>)",
+                                    &status, "LC_ALL=pt_BR.UTF-8");
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_EQ(out, "2009-01-05 07:03:00|05/01/2009 07:03:00|String\n5/1/2009 7:03") << out;
 }
 
 ORVAN_ON_BOTH_ENGINES(PagesTest);

@@ -55,6 +55,9 @@ protected:
 
 TEST_P(PautaTest, CreatesTheTaskAndCopiesEveryDependentRow) {
     buildTemplate();
+    com::DateParts at;
+    at.year = 2024, at.month = 2, at.day = 29, at.hour = 8, at.minute = 5, at.second = 9;
+    const PinnedClock clock(at);
     Variant r = create(5001, 2002);
     ASSERT_EQ(r.type(), com::VarType::Long) << com::CStr(r);
     const std::int32_t task = r.rawInt();
@@ -68,8 +71,8 @@ TEST_P(PautaTest, CreatesTheTaskAndCopiesEveryDependentRow) {
     EXPECT_EQ(value("SELECT ATUALIZADOPOR FROM Item WHERE OID = " + t), "2002");
     auto created = rows("SELECT CRIADOEM, ATUALIZADOEM FROM Item WHERE OID = " + t);
     ASSERT_EQ(created.size(), 1u);
-    EXPECT_NEAR(com::CDate(created[0][0]), com::now(), 3.0 / 86400);
-    EXPECT_NEAR(com::CDate(created[0][1]), com::now(), 3.0 / 86400);
+    EXPECT_EQ(com::CDate(created[0][0]), clock.serial());
+    EXPECT_EQ(com::CDate(created[0][1]), clock.serial());
     EXPECT_EQ(value("SELECT RSTATUS FROM tarefa WHERE OID = " + t), "1258");
     EXPECT_EQ(value("SELECT RJOB FROM tarefa WHERE OID = " + t), "4001");
     EXPECT_EQ(value("SELECT RPRIORIDADE FROM tarefa WHERE OID = " + t), "3");

@@ -214,6 +214,8 @@ void SiteTest::SetUp() {
     options.root = root;
     options.port = 0;
     options.threads = 4;
+    // The server's own tests write their pages in JScript, as a site configured for it.
+    options.defaultLanguage = ScriptLanguage::JScript;
     accessLog_ = std::make_unique<std::ofstream>(base / "access.log");
     options.accessLog = accessLog_.get();
 }

@@ -159,7 +159,10 @@ TEST_F(Sessions, GlobalAsaIsPlainJScriptOrRefusedAtStartAndItsErrorsAreLogged) {
     server->stop();
 
     for (const char* refused :
-         {"<script language=\"VBScript\" runat=\"server\">Sub Session_OnStart\nEnd Sub</script>",
+         {"<script language=\"PerlScript\" runat=\"server\">sub Session_OnStart {}</script>",
+          "<script language=\"VBScript\" runat=\"server\">Sub Session_OnStart\nEnd Sub</script>"
+          "<script language=\"JScript\" runat=\"server\">function Session_OnEnd() {}</script>",
+          "<script language=\"VBScript\" runat=\"server\">Sub Session_OnStart(\nEnd Sub</script>",
           "<object runat=\"server\" scope=\"Session\" id=\"c\" progid=\"ADODB.Connection\">"
           "</object>",
           "<script runat=\"server\">function Session_OnStart() {}"}) {

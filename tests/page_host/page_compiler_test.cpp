@@ -49,7 +49,7 @@ TEST_F(Compiler, ErrorsNameThePageOrIncludeFileAndLine) {
         {"compiler/after_include.asp", "compiler/after_include.asp", 4, "ReferenceError"},
         {"compiler/syntax_error.asp", "compiler/syntax_error.asp", 3, "Syntax error"},
         {"compiler/unclosed.asp", "compiler/unclosed.asp", 3, "not closed"},
-        {"compiler/vbscript.asp", "compiler/vbscript.asp", 1, "VBScript"},
+        {"compiler/perlscript.asp", "compiler/perlscript.asp", 1, "PerlScript"},
         {"compiler/missing_include.asp", "compiler/missing_include.asp", 2, "include file not found"},
         {"compiler/cycle.asp", "compiler/inc/cycle_b.inc", 2, "include cycle"},
     };

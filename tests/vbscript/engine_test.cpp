@@ -142,5 +142,27 @@ TEST(Engine, GlobalsTheHostAddsAreReachableByAnyCase) {
     EXPECT_EQ(com::CLng(engine.global("Resposta")), 42);
 }
 
+// A procedure compiled before the host added its globals finds them at every use of the name, not only
+// at the first one (the second use once read an empty implicit local, "Object required").
+TEST(Engine, EveryUseOfAnUndeclaredNameInAProcedureFindsTheHostsGlobal) {
+    auto program = compile(
+        "Function twice(v)\n"
+        "    If v = 0 Then twice = Valor * 0 Else twice = Valor * v\n"
+        "    twice = twice + Valor\n"
+        "End Function\n"
+        "Sub keep()\n"
+        "    solto = 5\n"
+        "    guardado = solto\n"
+        "End Sub\n"
+        "resposta = twice(2)\n"
+        "keep\n");
+    Engine engine;
+    engine.addGlobal("Valor", com::Variant(std::int32_t{10}));
+    engine.run(*program);
+    EXPECT_EQ(com::CLng(engine.global("resposta")), 30);
+    EXPECT_TRUE(engine.global("solto").isEmpty()) << "an undeclared name with no global stays local";
+    EXPECT_TRUE(engine.global("guardado").isEmpty());
+}
+
 }  // namespace
 }  // namespace orvan::vbs::test

@@ -20,6 +20,7 @@ struct LocalDecl {
     int slot = -1;
     bool constant = false;
     bool fixedArray = false;
+    bool implicit = false;  // made by a use of an undeclared name: every use of it is resolved at run time
     Variant value;
 };
 
@@ -1297,6 +1298,10 @@ private:
             if (it->second.constant) {
                 n.kind = NameKind::Constant;
                 n.constant = it->second.value;
+            } else if (it->second.implicit) {
+                n.kind = NameKind::Dynamic;
+                n.binding = binding(u);
+                n.slot = it->second.slot;
             } else {
                 n.kind = NameKind::Local;
                 n.slot = it->second.slot;
@@ -1361,6 +1366,7 @@ private:
         n.kind = NameKind::Dynamic;
         auto [it, added] = s.locals.emplace(u, LocalDecl{});
         if (added) {
+            it->second.implicit = true;
             it->second.slot = p.slotCount++;
             p.localNames[u] = it->second.slot;
         }

@@ -454,7 +454,7 @@ void NameExpr::assign(Frame& f, Variant&& value, bool isSet) const {
             return writeMember(f, *inst, inst->cls.members[static_cast<std::size_t>(inst->cls.defaultMember)], args,
                                std::move(value), isSet);
         }
-        invokeLate(f, *obj, nullptr, isSet ? com::kPutRef : com::kPut, args, &value);
+        com::putMember(*obj, {}, ArgValues(f, args, 0).values, std::move(value), isSet);
         return;
     }
     fail(com::err::TypeMismatch);
@@ -479,7 +479,7 @@ void MemberExpr::assign(Frame& f, Variant&& value, bool isSet) const {
         if (!m || (!m->isPublic && f.me != inst)) fail(com::err::NotSupported);
         return writeMember(f, *inst, *m, args, std::move(value), isSet);
     }
-    invokeLate(f, *obj, &name, isSet ? com::kPutRef : com::kPut, args, &value);
+    com::putMember(*obj, name, ArgValues(f, args, 0).values, std::move(value), isSet);
 }
 
 Variant IndexExpr::eval(Frame& f) const {
@@ -495,7 +495,7 @@ void IndexExpr::assign(Frame& f, Variant&& value, bool isSet) const {
         return writeMember(f, *inst, inst->cls.members[static_cast<std::size_t>(inst->cls.defaultMember)], args,
                            std::move(value), isSet);
     }
-    invokeLate(f, *obj, nullptr, isSet ? com::kPutRef : com::kPut, args, &value);
+    com::putMember(*obj, {}, ArgValues(f, args, 0).values, std::move(value), isSet);
 }
 
 namespace {

@@ -23,9 +23,9 @@
 namespace orvan::data::ado {
 
 // E_FAIL, with the cursor engine's own texts when it raises it.
-inline constexpr std::int32_t kFail = static_cast<std::int32_t>(0x80004005u);
+inline constexpr std::int32_t kFail = com::hr::Fail;
 // DB_E_NOCOMMAND: an empty command text.
-inline constexpr std::int32_t kNoCommand = static_cast<std::int32_t>(0x80040E0Cu);
+inline constexpr std::int32_t kNoCommand = com::hr::NoCommand;
 
 // An error with an explicit text (the cursor engine's E_FAIL texts).
 com::ComError adoError(std::int32_t number, const char* className, std::string text);

@@ -270,8 +270,8 @@ class PgSession final : public Session {
 public:
     explicit PgSession(ConnPtr conn) : conn_(std::move(conn)) {}
 
-    std::unique_ptr<ResultSet> execute(std::string_view sql, std::span<const Variant> params,
-                                       int timeoutSeconds) override {
+    std::unique_ptr<ResultSet> executeStatement(std::string_view sql, std::span<const Variant> params,
+                                                int timeoutSeconds) override {
         int markers = 0;
         const std::string ran = numberMarkers(repairNumberKeywordJoins(sql), markers);
         notifyStatement(sql, ran);

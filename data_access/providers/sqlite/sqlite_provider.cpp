@@ -78,6 +78,68 @@ std::int32_t numberFor(int rc, std::string_view message) {
     }
 }
 
+// SQLite's extended result codes to the SQLSTATE of the same kind of failure (PostgreSQL's codes), so
+// that callers decide on one set of categories whichever engine raised the error.
+const char* sqlStateFor(int extended, std::string_view message) {
+    switch (extended) {
+        case SQLITE_CONSTRAINT_PRIMARYKEY:
+        case SQLITE_CONSTRAINT_UNIQUE:
+            return "23505";  // unique_violation
+        case SQLITE_CONSTRAINT_NOTNULL:
+            return "23502";  // not_null_violation
+        case SQLITE_CONSTRAINT_FOREIGNKEY:
+            return "23503";  // foreign_key_violation
+        case SQLITE_CONSTRAINT_CHECK:
+            return "23514";  // check_violation
+        default:
+            break;
+    }
+    switch (extended & 0xff) {
+        case SQLITE_CONSTRAINT:
+            return "23000";  // integrity_constraint_violation
+        // The engine's message is the only place that tells these apart; the probe for a missing table
+        // and the report of a misspelt column depend on it.
+        case SQLITE_ERROR:
+            if (message.starts_with("no such table")) return "42P01";   // undefined_table
+            if (message.starts_with("no such column")) return "42703";  // undefined_column
+            if (message.starts_with("no such function")) return "42883";  // undefined_function
+            if (message.find("syntax error") != std::string_view::npos) return "42601";  // syntax_error
+            return "42000";  // syntax_error_or_access_rule_violation
+        case SQLITE_RANGE:
+        case SQLITE_SCHEMA:
+            return "42000";
+        case SQLITE_TOOBIG:
+            return "22001";  // string_data_right_truncation
+        // A value an INTEGER PRIMARY KEY cannot hold: PostgreSQL's invalid_text_representation.
+        case SQLITE_MISMATCH:
+            return "22P02";
+        case SQLITE_INTERRUPT:
+            return "57014";  // query_canceled
+        // Another connection holds the lock: retrying the transaction may succeed.
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return "40001";  // serialization_failure
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return "42501";  // insufficient_privilege
+        case SQLITE_READONLY:
+            return "25006";  // read_only_sql_transaction
+        case SQLITE_CANTOPEN:
+        case SQLITE_NOTADB:
+            return "08001";  // sqlclient_unable_to_establish_sqlconnection
+        case SQLITE_FULL:
+            return "53100";  // disk_full
+        case SQLITE_NOMEM:
+            return "53200";  // out_of_memory
+        case SQLITE_IOERR:
+            return "58030";  // io_error
+        case SQLITE_CORRUPT:
+            return "XX001";  // data_corrupted
+        default:
+            return "HY000";  // general error
+    }
+}
+
 // ---- the connection shared by a session and its result sets ------------------------------------
 
 struct Connection {
@@ -118,7 +180,11 @@ struct Connection {
         if (timedOut && (rc & 0xff) == SQLITE_INTERRUPT) message = detail::kTimeoutText;
         if (timedOut && ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED))
             message = std::string(detail::kTimeoutText) + " (" + message + ")";
-        throw ComError(numberFor(rc, message), message);
+        // rc may be the primary code of the extended one the connection records.
+        const int extended = (sqlite3_extended_errcode(db.get()) & 0xff) == (rc & 0xff)
+                                 ? sqlite3_extended_errcode(db.get())
+                                 : rc;
+        throw ComError(numberFor(rc, message), message).withSqlState(sqlStateFor(extended, message));
     }
 
     void exec(const char* sql) {
@@ -378,8 +444,8 @@ class SqliteSession final : public Session {
 public:
     explicit SqliteSession(std::shared_ptr<Connection> conn) : conn_(std::move(conn)) {}
 
-    std::unique_ptr<ResultSet> execute(std::string_view sql, std::span<const Variant> params,
-                                       int timeoutSeconds) override {
+    std::unique_ptr<ResultSet> executeStatement(std::string_view sql, std::span<const Variant> params,
+                                                int timeoutSeconds) override {
         const std::string ran = repairNumberKeywordJoins(sql);
         notifyStatement(sql, ran);
         conn_->arm(timeoutSeconds);
@@ -564,7 +630,7 @@ std::unique_ptr<Session> openSqliteSession(const ConnectionString& cs, int conne
     conn->db.reset(raw);
     if (rc != SQLITE_OK) {
         const std::string message = raw ? sqlite3_errmsg(raw) : "out of memory";
-        throw ComError(numberFor(rc, message), message + ": " + file);
+        throw ComError(numberFor(rc, message), message + ": " + file).withSqlState(sqlStateFor(rc, message));
     }
     sqlite3_busy_handler(raw, &Connection::onBusy, conn.get());
     conn->arm(connectTimeoutSeconds);
@@ -573,7 +639,8 @@ std::unique_ptr<Session> openSqliteSession(const ConnectionString& cs, int conne
         conn->exec("PRAGMA journal_mode=WAL");
         conn->exec("PRAGMA foreign_keys=OFF");
     } catch (const ComError& e) {
-        throw ComError(e.number(), e.description() + ": " + file);
+        // NOTADB shows here, on the first statement: to the caller it is a database it cannot open.
+        throw ComError(e.number(), e.description() + ": " + file).withSqlState(e.sqlState());
     }
     return std::make_unique<SqliteSession>(std::move(conn));
 }

@@ -2,7 +2,7 @@
 // and HTML escaping for its own pages.
 #pragma once
 
-#include "com_server/html.h"
+#include "com_server/escaping.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var p = Server.CreateObject("Test.Probe");
 try {
     p.Fail(-2147217900, "Sintaxe incorreta perto de 'WHERE'");

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var bag = Server.CreateObject("Test.Bag");
 bag("k") = "v1";
 bag("n") = 5;

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var p = Server.CreateObject("Test.Probe");
 Response.Write("start;");
 try {

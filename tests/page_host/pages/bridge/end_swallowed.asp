@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 Response.Write("one;");
 try {
     Response.End();

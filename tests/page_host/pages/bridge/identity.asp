@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var p = Server.CreateObject("Test.Probe");
 Response.Write((p.Child === p.Child) + ";" + (p.Self() === p) + ";" + (p.Child.Self() === p.Child) + ";" + (p.Child !== p) + ";");
 var q = Server.CreateObject("Test.Probe");

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var p = Server.CreateObject("Test.Probe");
 Response.Write(p.Optional("a") + ";");
 Response.Write(p.Optional("a", "b") + ";");

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var p = Server.CreateObject("Test.Probe");
 var q = Server.CreateObject("Test.Probe");
 p.Target = q;

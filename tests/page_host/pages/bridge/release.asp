@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var p = Server.CreateObject("Test.Probe");
 var before = p.Live();
 var q = Server.CreateObject("Test.Probe");

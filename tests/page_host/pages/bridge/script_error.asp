@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var x = 1;
 notDefined(x);
 %>

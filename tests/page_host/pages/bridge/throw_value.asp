@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 Response.Write("a");
 throw "plain text";
 %>

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 Server.ScriptTimeout = 1;
 Response.Write("looping;");
 try {

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 var p = Server.CreateObject("Test.Probe");
 function out(label, v) { Response.Write(label + "=" + v + ";"); }
 out("long", p.TypeOf(1));

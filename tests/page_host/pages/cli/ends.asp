@@ -1,1 +1,1 @@
-done<% Response.End(); %> never
+<%@ Language=JScript %>done<% Response.End(); %> never

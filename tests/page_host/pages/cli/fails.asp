@@ -1,4 +1,4 @@
-<p>partial</p>
+<%@ Language=JScript %><p>partial</p>
 <%
 var p = Server.CreateObject("Test.Probe");
 p.Fail(-2147217900, "Erro de sintaxe");

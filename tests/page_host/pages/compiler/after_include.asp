@@ -1,4 +1,4 @@
-<!-- #include file="inc/header.inc" --><% var first = header(); %>
+<%@ Language=JScript %><!-- #include file="inc/header.inc" --><% var first = header(); %>
 <%
 var ok = header();
 missing();

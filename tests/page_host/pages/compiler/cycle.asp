@@ -1,2 +1,2 @@
-<p>cycle</p>
+<%@ Language=JScript %><p>cycle</p>
 <!-- #include file="inc/cycle_a.inc" -->

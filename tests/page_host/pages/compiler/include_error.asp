@@ -1,3 +1,3 @@
-<p>start</p>
+<%@ Language=JScript %><p>start</p>
 <!-- #include file="inc/fails.inc" -->
 <% failing(); %>

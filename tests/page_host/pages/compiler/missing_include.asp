@@ -1,2 +1,2 @@
-<p>x</p>
+<%@ Language=JScript %><p>x</p>
 <!-- #include file="inc/nothing_here.inc" -->

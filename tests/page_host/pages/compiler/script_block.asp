@@ -1,4 +1,4 @@
-<script runat="server" language="JScript">
+<%@ Language=JScript %><script runat="server" language="JScript">
 function twice(x) { return x * 2; }
 </script>
 <p><%= twice(21) %></p>

@@ -1,4 +1,4 @@
-<p>x</p>
+<%@ Language=JScript %><p>x</p>
 <%
 var a = ;
 %>

@@ -1,3 +1,3 @@
-<p>x</p>
+<%@ Language=JScript %><p>x</p>
 
 <% var x = 1;

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 Application.Lock();
 Application("x") = 1;
 %>

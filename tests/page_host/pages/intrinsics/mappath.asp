@@ -1,1 +1,1 @@
-<%= Server.MapPath("/") %>|<%= Server.MapPath("x.asp") %>|<%= Server.MapPath("/a/b.asp") %>|<%= Server.MapPath("..\\bridge") %>|<% try { Server.MapPath("../../x"); } catch (e) { Response.Write("refused"); } %>
+<%@ Language=JScript %><%= Server.MapPath("/") %>|<%= Server.MapPath("x.asp") %>|<%= Server.MapPath("/a/b.asp") %>|<%= Server.MapPath("..\\bridge") %>|<% try { Server.MapPath("../../x"); } catch (e) { Response.Write("refused"); } %>

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 function show(label, v) { Response.Write(label + "=" + (v === undefined ? "undefined" : v) + ";"); }
 show("x", Request("x"));
 show("y", Request("y"));

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 Response.ContentType = "text/plain";
 Response.Status = "404 Not Found";
 Response.AddHeader("X-Test", "1");

@@ -1,4 +1,4 @@
-<%
+<%@ Language=JScript %><%
 Application("Contador") = 1;
 Application("contador") += 1;
 Application.Lock();

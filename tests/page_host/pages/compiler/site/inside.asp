@@ -1,1 +1,1 @@
-<!-- #include virtual="/inc/site.inc" -->
+<%@ Language=JScript %><!-- #include virtual="/inc/site.inc" -->

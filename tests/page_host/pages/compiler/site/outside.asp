@@ -1,2 +1,2 @@
-<p>site</p>
+<%@ Language=JScript %><p>site</p>
 <!-- #include file="../secret.inc" -->

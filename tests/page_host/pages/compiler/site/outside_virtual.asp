@@ -1,3 +1,3 @@
-<p>site</p>
+<%@ Language=JScript %><p>site</p>
 
 <!-- #include virtual="/../secret.inc" -->

@@ -1,0 +1,62 @@
+// A VBScript page run: one engine of the VBScript module per run, the host objects as its globals, the
+// run's time budget checked by the engine as it goes, and the report of an error the page did not
+// handle, located in the page's files.
+#include <chrono>
+
+#include "com_server/class_registry.h"
+#include "page_host/internal/request_objects.h"
+#include "page_host/internal/script_engine.h"
+#include "vbscript/engine.h"
+
+namespace orvan::host::detail {
+namespace {
+
+// Thrown by the engine's checkpoint when the page has used up its time; nothing in the script can
+// catch it.
+struct TimeIsUp {};
+
+// The number a report shows: the language's and the components' numbers of the 16-bit kind are shown
+// as the script host's HRESULT (13 is 800A000D), as for a JScript page; HRESULTs stay as they are.
+std::int32_t reportedNumber(std::int32_t number) {
+    if (number > 0 && number <= 0xFFFF)
+        return static_cast<std::int32_t>(0x800A0000u | static_cast<std::uint32_t>(number));
+    return number;
+}
+
+}  // namespace
+
+ScriptEngine::Outcome runVBScript(const CompiledPage& page, ScriptClock& clock, const std::vector<HostObject>& objects,
+                                  std::string_view procedure) {
+    ScriptEngine::Outcome outcome;
+    vbs::EngineHooks hooks;
+    hooks.checkpoint = [&clock] {
+        if (clock.expired()) throw TimeIsUp{};
+    };
+    hooks.createObject = [](std::string_view progId) { return com::ClassRegistry::instance().create(progId); };
+    try {
+        vbs::Engine engine(std::move(hooks));
+        for (const HostObject& o : objects) engine.addGlobal(o.name, com::Variant(o.object));
+        try {
+            clock.start = std::chrono::steady_clock::now();
+            engine.run(*page.vbscript);
+            if (!procedure.empty()) engine.callProcedure(procedure);
+        } catch (const com::ResponseEnded&) {
+            outcome.kind = PageOutcome::Ended;
+        } catch (const TimeIsUp&) {
+            outcome.kind = PageOutcome::TimedOut;
+            outcome.error = ScriptError{page.locate(0), kScriptTimedOut,
+                                        "Script timed out: the page ran longer than Server.ScriptTimeout (" +
+                                            std::to_string(clock.timeout.count()) + " seconds)",
+                                        {}};
+        } catch (const vbs::ScriptError& e) {
+            outcome.kind = PageOutcome::Failed;
+            outcome.error = ScriptError{page.locate(e.line()), reportedNumber(e.number()), e.description(), e.source()};
+        }
+    } catch (const com::ResponseEnded&) {
+        // Response.End inside a Class_Terminate while the engine is released: the page had ended.
+        outcome.kind = PageOutcome::Ended;
+    }
+    return outcome;
+}
+
+}  // namespace orvan::host::detail

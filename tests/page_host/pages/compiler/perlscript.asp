@@ -1,0 +1,2 @@
+<%@ Language=PerlScript %>
+<% print "x" %>

@@ -1,2 +1,0 @@
-<%@ Language=VBScript %>
-<% Response.Write "x" %>

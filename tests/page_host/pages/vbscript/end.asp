@@ -1,0 +1,6 @@
+<%
+On Error Resume Next
+Response.Write "a"
+Response.End
+Response.Write "b"
+%>c

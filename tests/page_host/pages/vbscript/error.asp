@@ -1,0 +1,6 @@
+<p>before</p>
+<%
+x = 1
+y = x / 0
+%>
+after

@@ -1,0 +1,2 @@
+<p class="q">"quoted" 'single' <%= "x" %>	tab
+second line</p><% Response.Write "!" %>

@@ -1,0 +1,4 @@
+<p>x</p>
+<script runat="server" language="JScript">
+function f() { return 1; }
+</script>

@@ -1,0 +1,6 @@
+<%
+Server.ScriptTimeout = 1
+Do While True
+    n = n + 1
+Loop
+%>
