@@ -175,6 +175,20 @@ TEST_F(DispatchTest, EchoKeepsSubtypesAndArrays) {
     }
 }
 
+TEST_F(DispatchTest, PutMemberStoresThroughTheMembersOwnPut) {
+    putMember(*p, "LABEL", {}, Variant("novo"), false);
+    EXPECT_EQ(p->label, "novo");
+    auto other = make<Probe>();
+    putMember(*p, "child", {}, Variant(other), true);
+    EXPECT_EQ(p->child.get(), other.get());
+}
+
+TEST_F(DispatchTest, PutMemberWithoutAPutGoesThroughTheGetterAndNeedsAnObjectThere) {
+    // Probe's default member only reads a text: there is no object to put into.
+    EXPECT_EQ(errorOf([&] { putMember(*p, "", {Variant("k")}, Variant("v"), false); }), err::ObjectRequired);
+    EXPECT_EQ(errorOf([&] { putMember(*p, "Nope", {}, Variant(1), false); }), err::NotSupported);
+}
+
 TEST_F(DispatchTest, TypeLibraryPrintoutNamesIdsTypesAndDefaults) {
     const std::string text = describe(Probe::members());
     EXPECT_NE(text.find("[id(0x60030000), method] long Twice(long* n, BSTR* s, [optional, defaultvalue] long* extra = 10, "

@@ -25,6 +25,13 @@ TEST(Eval, CallsTheScriptsFunctions) {
     EXPECT_EQ(run("Function Sq(n)\n  Sq = n * n\nEnd Function\nOut.Write Eval(\"Sq(7)\")"), "49");
 }
 
+TEST(Eval, InsideAClassSeesTheInstancesMembers) {
+    EXPECT_EQ(run("Class C\n  Public V\n  Public Function Twice()\n    Twice = Eval(\"V * 2\")\n  End Function\n"
+                  "  Public Sub Put(n)\n    Execute \"V = n\"\n  End Sub\nEnd Class\n"
+                  "Set o = New C\no.Put 21\nOut.Write o.Twice()"),
+              "42");
+}
+
 TEST(Execute, RunsStatementsInTheCallersScope) {
     EXPECT_EQ(run("Sub S()\n  Dim l\n  Execute \"l = 42\"\n  Out.Write l\nEnd Sub\nS\nOut.Write \"[\" & l & \"]\""),
               "42[]");

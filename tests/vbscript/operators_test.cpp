@@ -95,6 +95,15 @@ TEST(CurrencyArithmetic, StaysExactAndWidensToDoubleWithDoubles) {
     EXPECT_EQ(described(engine.global("e")), "Currency 0");
 }
 
+TEST(Concatenation, AppendingToTheSameVariableGivesWhatAssigningTheConcatenationGives) {
+    com::RegionalScope us(com::Regional::enUS());
+    EXPECT_EQ(run("s = \"ab\"\ns = s & s\nOut.Write s"), "abab");
+    EXPECT_EQ(run("s = Null\ns = s & \"x\" & 1\nOut.Write TypeName(s) & \" \" & s"), "String x1");
+    EXPECT_EQ(run("n = 5\nn = n & 1.5 & True\nOut.Write TypeName(n) & \" \" & n"), "String 51.5True");
+    EXPECT_EQ(run("s = \"a\"\ns = s & Null & \"b\"\nOut.Write s"), "ab");
+    EXPECT_EQ(run("Dim s\nFor i = 1 To 3\n  s = s & i & \",\"\nNext\nOut.Write s"), "1,2,3,");
+}
+
 TEST(Operators, BothOperandsOfAndAreEvaluated) {
     EXPECT_EQ(run("Function T(s)\n Out.Write s\n T = False\nEnd Function\nx = T(\"a\") And T(\"b\")"), "ab");
 }

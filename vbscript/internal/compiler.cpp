@@ -672,18 +672,26 @@ private:
     }
 
     StmtPtr assignment(ExprPtr target, ExprPtr value, int line) {
-        // x = x & y appends in place.
+        // x = x & a & b appends in place: the chain of & is walked down its left operands to x.
         auto* name = dynamic_cast<NameExpr*>(target.get());
-        auto* cat = dynamic_cast<BinaryExpr*>(value.get());
-        if (name && name->args.empty() && !name->hasParens && cat && cat->op == BinOp::Concat) {
-            auto* left = dynamic_cast<NameExpr*>(cat->a.get());
-            if (left && left->args.empty() && !left->hasParens && left->upper == name->upper) {
+        if (name && name->args.empty() && !name->hasParens) {
+            std::vector<BinaryExpr*> chain;
+            Expr* e = value.get();
+            while (auto* cat = dynamic_cast<BinaryExpr*>(e)) {
+                if (cat->op != BinOp::Concat) break;
+                chain.push_back(cat);
+                e = cat->a.get();
+            }
+            auto* left = dynamic_cast<NameExpr*>(e);
+            if (!chain.empty() && left && left->args.empty() && !left->hasParens && left->upper == name->upper) {
                 auto s = std::make_unique<AppendStmt>();
                 s->line = line;
                 s->target = std::move(target);
-                s->value = std::move(cat->b);
+                for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+                    s->parts.push_back(std::move((*it)->b));
+                    std::erase(binaries_, *it);  // the node goes with `value` below
+                }
                 eraseName(left);
-                std::erase(binaries_, cat);  // the node goes with `value` below
                 return s;
             }
         }

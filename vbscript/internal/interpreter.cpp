@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 #include <stdexcept>
+#include <typeinfo>
 
 #include "com_server/class_registry.h"
 #include "com_server/conversions.h"
@@ -129,7 +130,10 @@ Variant invokeLate(Frame& f, com::Object& obj, const std::string* name, unsigned
     return result;
 }
 
-ClassInstance* instanceOf(com::Object* o) { return dynamic_cast<ClassInstance*>(o); }
+// The script's own instance behind an object, or null (ClassInstance is final: its type is enough).
+ClassInstance* instanceOf(com::Object* o) {
+    return typeid(*o) == typeid(ClassInstance) ? static_cast<ClassInstance*>(o) : nullptr;
+}
 
 // Reads member m of a script's instance (a field, a method or a Property Get) with args.
 Variant readMember(Frame& f, ClassInstance& inst, const ClassMember& m, const std::vector<ExprPtr>& args,
@@ -186,10 +190,17 @@ void writeMember(Frame& f, ClassInstance& inst, const ClassMember& m, const std:
     if (!p) fail(isSet && m.let ? com::err::ObjectRequired : com::err::IllegalAssignment);
     if (p->params.size() != args.size() + 1) fail(com::err::WrongArgumentCount);
     // The arguments, then the value as the last (ByVal in effect: it is a temporary).
-    std::vector<Variant> values;
-    values.reserve(args.size() + 1);
-    for (const auto& a : args) values.push_back(a->eval(f));
-    values.push_back(std::move(value));
+    std::array<Variant, 4> small;
+    std::vector<Variant> large;
+    std::span<Variant> values;
+    if (args.size() < small.size()) {
+        values = std::span<Variant>(small.data(), args.size() + 1);
+    } else {
+        large.resize(args.size() + 1);
+        values = large;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) values[i] = args[i]->eval(f);
+    values[args.size()] = std::move(value);
     f.rt->call(*p, &inst, nullptr, &f, values);
 }
 
@@ -688,26 +699,51 @@ Flow AssignStmt::exec(Frame& f) const {
     return Flow::Normal;
 }
 
+namespace {
+
+bool appendable(const Variant& v) { return !v.isObject() && !v.isArray() && !v.isMissing(); }
+
+void appendValue(Variant& target, const Variant& v) {
+    if (v.isString()) appendText(target, v.rawString());
+    else if (!v.isNull()) appendText(target, com::CStr(v));
+}
+
+}  // namespace
+
 Flow AppendStmt::exec(Frame& f) const {
-    Variant tmp;
-    const Variant& r = value->peek(f, tmp);
     auto& name = static_cast<const NameExpr&>(*target);
-    Variant* p = name.storage(f);
-    if (p && p->isString() && !r.isObject() && !r.isArray() && !r.isMissing()) {
-        if (r.isString()) {
+    if (parts.size() == 1) {
+        Variant tmp;
+        const Variant& r = parts[0]->peek(f, tmp);
+        Variant* p = name.storage(f);
+        if (p && p->isString() && appendable(r)) {
             if (&r == p) {
-                const std::string copy = r.rawString();
-                appendText(*p, copy);
+                const Variant copy = r;  // s = s & s
+                appendValue(*p, copy);
             } else {
-                appendText(*p, r.rawString());
+                appendValue(*p, r);
             }
-        } else if (!r.isNull()) {
-            appendText(*p, com::CStr(r));
+            return Flow::Normal;
         }
+        Variant current = name.eval(f);
+        name.assign(f, letValue(binary(BinOp::Concat, current, r)), false);
         return Flow::Normal;
     }
-    Variant current = name.eval(f);
-    name.assign(f, letValue(binary(BinOp::Concat, current, r)), false);
+    std::vector<Variant> values;
+    values.reserve(parts.size());
+    bool plain = true;
+    for (const ExprPtr& part : parts) {
+        values.push_back(part->eval(f));
+        plain = plain && appendable(values.back());
+    }
+    Variant* p = name.storage(f);
+    if (p && p->isString() && plain) {
+        for (const Variant& v : values) appendValue(*p, v);
+        return Flow::Normal;
+    }
+    Variant acc = name.eval(f);
+    for (const Variant& v : values) acc = binary(BinOp::Concat, acc, v);
+    name.assign(f, letValue(std::move(acc)), false);
     return Flow::Normal;
 }
 

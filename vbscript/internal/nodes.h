@@ -160,9 +160,10 @@ struct AssignStmt final : Stmt {
 };
 
 // x = x & y on a plain variable: appends in place instead of copying the text each time.
+// x = x & a & b ... likewise, with the parts a, b, ... in order.
 struct AppendStmt final : Stmt {
-    ExprPtr target;  // a NameExpr without arguments
-    ExprPtr value;   // y
+    ExprPtr target;              // a NameExpr without arguments
+    std::vector<ExprPtr> parts;  // what is appended, left to right
     Flow exec(Frame& f) const override;
 };
 

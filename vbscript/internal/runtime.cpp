@@ -342,7 +342,7 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     SlotScope scope{*this, p.slotCount};
     Slot* s = scope.base;
     // Array elements passed to ByRef parameters are copied in, and back out after the call.
-    std::vector<std::size_t> copyBack;
+    std::vector<std::size_t> copyBack;  // stays empty (no allocation) in the common case
     for (std::size_t i = 0; i < n; ++i) {
         const bool byRef = p.params[i].byRef;
         if (exprs) {
@@ -380,8 +380,7 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     const int callerLine = line;
     detail::execBlock(p.body, f);
     line = callerLine;
-    Variant result;
-    if (p.resultSlot >= 0) result = std::move(s[p.resultSlot].value);
+    Variant result = p.resultSlot >= 0 ? std::move(s[p.resultSlot].value) : Variant();
     for (std::size_t i : copyBack) {
         auto& name = static_cast<const detail::NameExpr&>(*(*exprs)[i]);
         Variant* array = name.storage(*caller);
