@@ -9,10 +9,8 @@
 #include <sstream>
 #include <vector>
 
-#include "page_host/internal/call_assignments.h"
 #include "page_host/internal/request_objects.h"
 #include "page_host/internal/script_engine.h"
-#include "vbscript/engine.h"
 
 namespace orvan::host {
 
@@ -132,15 +130,7 @@ std::optional<CompiledPage> loadGlobalAsa(const fs::path& siteRoot, ScriptLangua
     out.files = {out.file};
     const int lines = 1 + static_cast<int>(std::count(out.script.begin(), out.script.end(), '\n'));
     for (int line = 1; line <= lines; ++line) out.lineOrigins.emplace_back(0, line);
-    if (out.language == ScriptLanguage::JScript) {
-        out.script = detail::rewriteCallAssignments(out.script);
-    } else {
-        try {
-            out.vbscript = vbs::compile(out.script);
-        } catch (const vbs::CompileError& e) {
-            throw vbscriptCompileError(out, e.line(), e.column(), e.number(), e.description());
-        }
-    }
+    prepareScript(out);
     return out;
 }
 

@@ -458,11 +458,19 @@ const char* scriptLanguageName(ScriptLanguage language) {
     return language == ScriptLanguage::VBScript ? "VBScript" : "JScript";
 }
 
-PageCompileError vbscriptCompileError(const CompiledPage& page, int line, int column, std::int32_t number,
-                                      const std::string& description) {
-    const auto hresult = static_cast<std::int32_t>(0x800A0000u | static_cast<std::uint32_t>(number & 0xFFFF));
-    return PageCompileError(page.locate(line),
-                            "Syntax error: " + description + " (column " + std::to_string(column) + ")", hresult);
+void prepareScript(CompiledPage& page) {
+    if (page.language == ScriptLanguage::JScript) {
+        page.script = detail::rewriteCallAssignments(page.script);
+        return;
+    }
+    try {
+        page.vbscript = vbs::compile(page.script);
+    } catch (const vbs::CompileError& e) {
+        const auto number = static_cast<std::int32_t>(0x800A0000u | static_cast<std::uint32_t>(e.number() & 0xFFFF));
+        throw PageCompileError(page.locate(e.line()),
+                               "Syntax error: " + e.description() + " (column " + std::to_string(e.column()) + ")",
+                               number);
+    }
 }
 
 CompiledPage compilePage(const fs::path& siteRoot, const fs::path& page, ScriptLanguage defaultLanguage) {
@@ -472,15 +480,7 @@ CompiledPage compilePage(const fs::path& siteRoot, const fs::path& page, ScriptL
     Compiler(siteRoot, out).compileMain(page, out.file);
     if (out.lineOrigins.empty()) out.lineOrigins.emplace_back(0, 1);
     if (out.files.empty()) out.files.push_back(out.file);
-    if (out.language == ScriptLanguage::JScript) {
-        out.script = detail::rewriteCallAssignments(out.script);
-    } else {
-        try {
-            out.vbscript = vbs::compile(out.script);
-        } catch (const vbs::CompileError& e) {
-            throw vbscriptCompileError(out, e.line(), e.column(), e.number(), e.description());
-        }
-    }
+    prepareScript(out);
     return out;
 }
 

@@ -77,9 +77,9 @@ private:
 CompiledPage compilePage(const std::filesystem::path& siteRoot, const std::filesystem::path& page,
                          ScriptLanguage defaultLanguage = ScriptLanguage::VBScript);
 
-// Turns a VBScript engine's compile error at line of page's script into the page's error, located in
-// the page's own files.
-PageCompileError vbscriptCompileError(const CompiledPage& page, int line, int column, std::int32_t number,
-                                      const std::string& description);
+// Readies page.script (its lines and origins complete) for its engine: a JScript script gets its
+// assignments to calls rewritten, a VBScript one is compiled into page.vbscript. Throws
+// PageCompileError for a VBScript syntax error, located in the page's own files, naming the column.
+void prepareScript(CompiledPage& page);
 
 }  // namespace orvan::host

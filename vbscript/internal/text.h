@@ -1,6 +1,7 @@
 // Helpers the library needs beside the runtime's conversions: UTF-8 <-> UTF-16 (the language counts
-// string positions in UTF-16 code units), simple case folding for text comparison, and proleptic
-// Gregorian calendar arithmetic on day numbers. Candidates for the runtime's shared headers.
+// string positions in UTF-16 code units), simple case folding for text comparison, and the runtime's
+// calendar arithmetic in the signed form date functions use (a day past or before the month's range
+// counts on into the neighbouring months).
 #pragma once
 
 #include <cstdint>
