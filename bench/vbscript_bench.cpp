@@ -1,5 +1,6 @@
 // The VBScript engine beside the JScript engine (Duktape) doing the same work: string building in a
-// loop, a numeric loop, procedure calls, a class with properties; and the compile of a 2,000-line
+// loop, a numeric loop, procedure calls, a class with properties, a dictionary (Scripting.Dictionary
+// beside a JScript object used as a map); and the compile of a 2,000-line
 // script. Each BM_VBScript_<Case> has its BM_JScript_<Case>; both compile once, outside the timed loop.
 #include <benchmark/benchmark.h>
 
@@ -40,6 +41,12 @@ constexpr Work kClass{
     "Object.defineProperty(Counter.prototype, 'value', { get: function () { return this._v; }, set: function (v) { this._v = v; } });\n"
     "var c = new Counter(); c.value = 0; for (var i = 1; i <= 100000; i++) { c.value = c.value + 1; } return c.value; })"};
 
+constexpr Work kDictionary{
+    "Set d = CreateObject(\"Scripting.Dictionary\")\nFor i = 1 To 20000\n  d(\"k\" & i) = i\nNext\n"
+    "t = 0\nFor i = 1 To 20000\n  t = t + d(\"k\" & i)\nNext\n",
+    "(function () { var d = {}; for (var i = 1; i <= 20000; i++) { d['k' + i] = i; } var t = 0; "
+    "for (var i = 1; i <= 20000; i++) { t = t + d['k' + i]; } return t; })"};
+
 void runVBScript(benchmark::State& state, const Work& work) {
     auto program = orvan::vbs::compile(work.vbscript);
     for (auto _ : state) {
@@ -70,6 +77,8 @@ void BM_VBScript_ProcedureCalls(benchmark::State& s) { runVBScript(s, kCalls); }
 void BM_JScript_ProcedureCalls(benchmark::State& s) { runJScript(s, kCalls); }
 void BM_VBScript_ClassProperties(benchmark::State& s) { runVBScript(s, kClass); }
 void BM_JScript_ClassProperties(benchmark::State& s) { runJScript(s, kClass); }
+void BM_VBScript_Dictionary(benchmark::State& s) { runVBScript(s, kDictionary); }
+void BM_JScript_Dictionary(benchmark::State& s) { runJScript(s, kDictionary); }
 
 BENCHMARK(BM_VBScript_StringBuilding)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JScript_StringBuilding)->Unit(benchmark::kMillisecond);
@@ -79,6 +88,8 @@ BENCHMARK(BM_VBScript_ProcedureCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JScript_ProcedureCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VBScript_ClassProperties)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JScript_ClassProperties)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VBScript_Dictionary)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JScript_Dictionary)->Unit(benchmark::kMillisecond);
 
 // A page-like script of 2,000 lines: declarations, procedures, loops, conditions, calls.
 std::string longScript() {
