@@ -1,6 +1,7 @@
-// The demo agenda in a real browser: Debian's Chromium, headless, driven by playwright-core. A user logs
-// in, creates a task from a template, records its start, books hours and logs out; the database is then
-// checked directly. Needs ORVAN_BASE_URL (the running site) and ORVAN_DB (its SQLite file); keeps a
+// The demo agenda (VBScript pages, one JScript page) in a real browser: Debian's Chromium, headless,
+// driven by playwright-core. A user logs in, creates a task from a template, records its start, books
+// hours, redirects the task to two users, changes its data, records its end, adds a tip of the day and
+// logs out; the database is then checked directly. Needs ORVAN_BASE_URL (the running site) and ORVAN_DB (its SQLite file); keeps a
 // screenshot in ORVAN_SCREENSHOT_DIR.
 'use strict';
 const test = require('node:test');
@@ -67,12 +68,46 @@ test('a day of work in the agenda', async () => {
     assert.match(await page.textContent('#horas'), /Entrevistas/);
     await page.screenshot({ path: path.join(shots, 'agenda-tarefa.png'), fullPage: true });
 
+    // Directed to two users only: the checked boxes travel as one list, "2002, 2003".
+    await page.$$eval('#form-redirecionar input[name=usuarios]', (boxes) => {
+      for (const b of boxes) b.checked = b.value === '2002' || b.value === '2003';
+    });
+    await Promise.all([page.waitForURL(/feito=redirecionar/), page.click('#form-redirecionar button')]);
+    assert.strictEqual(await page.$eval('#form-redirecionar input[value="2003"]', (b) => b.checked), true);
+
+    // Its data: a specification with an apostrophe, another department, a planned start.
+    await page.fill('#especificacao', "Capa de 'domingo'");
+    await page.selectOption('#departamento', '3002');
+    await page.fill('#inicioPrevisto', '10/12/2026');
+    await Promise.all([page.waitForURL(/feito=dados/), page.click('#form-dados button')]);
+    assert.match(await page.textContent('#feito'), /Dados da tarefa atualizados/);
+
+    // Its end.
+    await page.fill('#inicio', '08/12/2026 09:00');
+    await page.fill('#termino', '08/12/2026 18:00');
+    await Promise.all([page.waitForURL(/feito=andamento/), page.click('#form-andamento button')]);
+    assert.strictEqual((await page.textContent('#situacao')).trim(), 'Concluída');
+
+    // A tip of the day.
+    await page.goto(base + '/dicas.asp');
+    await page.fill('#texto', 'Revise a pauta antes das 10h');
+    await page.fill('#ordem', '3');
+    await Promise.all([page.waitForURL(/incluida=1/), page.click('#form-dica button')]);
+    assert.match(await page.textContent('#dicas'), /Revise a pauta antes das 10h/);
+
     await Promise.all([page.waitForURL(/default\.asp/), page.click('#sair')]);
     assert.match(await page.title(), /Entrar/);
 
     // What the component wrote.
     assert.strictEqual(sql(`SELECT NOME FROM TAREFA_V WHERE OID = ${oid}`), 'Modelo: reportagem de capa');
-    assert.strictEqual(sql(`SELECT RSTATUS FROM tarefa WHERE OID = ${oid}`), '1261');
+    assert.strictEqual(sql(`SELECT RSTATUS FROM tarefa WHERE OID = ${oid}`), '1264');
+    assert.strictEqual(sql(`SELECT ESPECIFICACAO FROM tarefa WHERE OID = ${oid}`), "Capa de 'domingo'");
+    assert.strictEqual(sql(`SELECT RRESPONSAVEL FROM RESPONSABILIDADE WHERE RPAPEL = 1105 AND RITEM = ${oid}`), '3002');
+    assert.strictEqual(sql(`SELECT INICIO FROM PRAZO WHERE RTIPO = 1007 AND RTAREFA = ${oid}`), '2026-12-10 00:00:00');
+    assert.strictEqual(sql(`SELECT GROUP_CONCAT(RRESPONSAVEL) FROM (SELECT RRESPONSAVEL FROM RESPONSABILIDADE
+                            WHERE RPAPEL = 1078 AND RITEM = ${oid} AND RRESPONSAVEL <> 7 ORDER BY RRESPONSAVEL)`),
+                       '2002,2003');
+    assert.strictEqual(sql(`SELECT COUNT(*) FROM DICADODIA WHERE Texto = 'Revise a pauta antes das 10h'`), '1');
     assert.strictEqual(sql(`SELECT COUNT(*) FROM PECAAUTORIZADA WHERE RAUTORIZACAO = ${oid}`), '2');
     assert.strictEqual(sql(`SELECT COUNT(*) FROM PRAZO WHERE RTIPO = 1009 AND RTAREFA = ${oid} AND INICIO IS NOT NULL`), '1');
     assert.strictEqual(sql(`SELECT Observacao || '|' || HORASTRABALHADAS || '|' || INICIO || '|' || TERMINO
