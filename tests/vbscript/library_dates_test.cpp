@@ -7,24 +7,6 @@
 namespace orvan::vbs::testing {
 namespace {
 
-struct Case {
-    const char* fn;
-    std::vector<Variant> args;
-    std::string expected;  // show() of the result (en-US), or "error N"
-};
-
-void runCases(const std::vector<Case>& cases) {
-    for (const auto& c : cases) {
-        std::string got;
-        try {
-            got = show(call(c.fn, c.args));
-        } catch (const com::ComError& e) {
-            got = "error " + std::to_string(e.number());
-        }
-        EXPECT_EQ(got, c.expected) << c.fn << " case " << (&c - cases.data());
-    }
-}
-
 const Variant kMonday = Dt(2009, 1, 5, 7, 3, 9);  // a Monday
 
 TEST(DateFunctions, ReadThePartsOfADate) {

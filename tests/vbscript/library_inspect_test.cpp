@@ -6,24 +6,6 @@
 namespace orvan::vbs::testing {
 namespace {
 
-struct Case {
-    const char* fn;
-    std::vector<Variant> args;
-    std::string expected;
-};
-
-void runCases(const std::vector<Case>& cases) {
-    for (const auto& c : cases) {
-        std::string got;
-        try {
-            got = show(call(c.fn, c.args));
-        } catch (const com::ComError& e) {
-            got = "error " + std::to_string(e.number());
-        }
-        EXPECT_EQ(got, c.expected) << c.fn << " case " << (&c - cases.data());
-    }
-}
-
 Variant dictionary() {
     registerScriptingClasses();
     return Variant(com::ClassRegistry::instance().create("Scripting.Dictionary"));

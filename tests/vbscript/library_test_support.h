@@ -68,4 +68,24 @@ inline std::string show(const Variant& v) {
     return std::string(com::typeName(v.type())) + ":" + com::CStr(v);
 }
 
+// One call of a table-driven test: the function, its arguments, and show() of the result or "error N".
+struct Case {
+    const char* fn;
+    std::vector<Variant> args;
+    std::string expected;
+};
+
+// Runs every case and reports each mismatch with the function's name and the case's position.
+inline void runCases(const std::vector<Case>& cases) {
+    for (const auto& c : cases) {
+        std::string got;
+        try {
+            got = show(call(c.fn, c.args));
+        } catch (const com::ComError& e) {
+            got = "error " + std::to_string(e.number());
+        }
+        EXPECT_EQ(got, c.expected) << c.fn << " case " << (&c - cases.data());
+    }
+}
+
 }  // namespace orvan::vbs::testing

@@ -397,6 +397,20 @@ void Runtime::forgetBindings(const Program& prog) {
     if (lastProgram_ == &prog) lastProgram_ = nullptr;
 }
 
+// The frame of a program's top-level code: its own slots, the engine's globals, and the Me and caller
+// of the code that runs it (Execute inside a method sees that method's Me).
+static Frame topFrame(Runtime* rt, const Program& prog, Slot* slots, GlobalEntry** globals, Frame* enclosing) {
+    Frame f;
+    f.rt = rt;
+    f.proc = prog.top.get();
+    f.program = &prog;
+    f.slots = slots;
+    f.globals = globals;
+    f.me = enclosing ? enclosing->me : nullptr;
+    f.parent = enclosing;
+    return f;
+}
+
 void Runtime::runProgram(std::shared_ptr<const Program> program, Frame* enclosing) {
     const Program& prog = *program;
     const bool keep = !enclosing || !prog.procedures.empty() || !prog.classes.empty() || !prog.decls.empty();
@@ -430,19 +444,10 @@ void Runtime::runProgram(std::shared_ptr<const Program> program, Frame* enclosin
         g[d.binding] = &e;
     }
     Depth depth(*this);
-    const Procedure& top = *prog.top;
-    SlotScope scope{*this, top.slotCount};
-    Slot* s = scope.base;
-    Frame f;
-    f.rt = this;
-    f.proc = &top;
-    f.program = &prog;
-    f.slots = s;
-    f.globals = g;
-    f.me = enclosing ? enclosing->me : nullptr;
-    f.parent = enclosing;
+    SlotScope scope{*this, prog.top->slotCount};
+    Frame f = topFrame(this, prog, scope.base, g, enclosing);
     const int callerLine = line;
-    detail::execBlock(top.body, f);
+    detail::execBlock(prog.top->body, f);
     line = callerLine;
 }
 
@@ -451,17 +456,8 @@ Variant Runtime::evaluate(const Program& prog, Frame* enclosing) {
     GlobalEntry** g = bindingsOf(prog);
     // The binding table of a one-off expression goes with it.
     ForgetBindings forget{*this, &prog};
-    const Procedure& top = *prog.top;
-    SlotScope scope{*this, top.slotCount};
-    Slot* s = scope.base;
-    Frame f;
-    f.rt = this;
-    f.proc = &top;
-    f.program = &prog;
-    f.slots = s;
-    f.globals = g;
-    f.me = enclosing ? enclosing->me : nullptr;
-    f.parent = enclosing;
+    SlotScope scope{*this, prog.top->slotCount};
+    Frame f = topFrame(this, prog, scope.base, g, enclosing);
     return prog.expression->eval(f);
 }
 
