@@ -5,6 +5,7 @@
 #include "com_server/ascii.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <fstream>
 #include <regex>
@@ -459,6 +460,8 @@ const char* scriptLanguageName(ScriptLanguage language) {
 }
 
 void prepareScript(CompiledPage& page) {
+    static std::atomic<std::uint64_t> lastId{0};
+    page.id = ++lastId;
     if (page.language == ScriptLanguage::JScript) {
         page.script = detail::rewriteCallAssignments(page.script);
         return;

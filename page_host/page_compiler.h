@@ -40,6 +40,9 @@ struct CompiledPage {
     ScriptLanguage language = ScriptLanguage::JScript;
     // For a VBScript page: the engine's compiled form of script, shared by every run of the page.
     std::shared_ptr<const vbs::Program> vbscript;
+    // Names this compilation of script, so that an engine may keep its own compiled form of it
+    // between runs (a recompiled page gets a new one); 0 for a script an engine must compile afresh.
+    std::uint64_t id = 0;
 
     // Where line scriptLine (1-based) of the script came from. Lines outside the script map to the
     // page's first line.

@@ -352,7 +352,6 @@ void HttpServer::Impl::pageWorker() {
         MHD_resume_connection(job.connection);
         lock.lock();
         --jobsRunning;
-        poolWake.notify_all();
     }
 }
 

@@ -98,6 +98,15 @@ std::string_view contentTypeFor(const fs::path& file) {
     return {};
 }
 
+bool namesStaticFile(std::string_view rawPath) {
+    std::string decoded;
+    if (!percentDecodePath(rawPath, decoded)) return false;
+    std::replace(decoded.begin(), decoded.end(), '\\', '/');
+    const std::size_t slash = decoded.rfind('/');
+    const std::string_view last = std::string_view(decoded).substr(slash == std::string::npos ? 0 : slash + 1);
+    return !last.empty() && !contentTypeFor(fs::path(last)).empty();
+}
+
 SiteTarget resolveTarget(const fs::path& canonicalRoot, std::string_view rawPath) {
     SiteTarget target;
     std::string decoded;

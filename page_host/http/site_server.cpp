@@ -516,9 +516,8 @@ void SiteServer::start() {
     config.pageQueue = d.options.pageQueue;
     config.pageWait = d.options.pageWait;
     config.handler = [&d](const HttpRequest& request) { return d.handle(request); };
-    config.runsLong = [&d](const HttpRequest& request) {
-        return resolveTarget(d.root, request.path).kind == SiteTarget::Kind::Page;
-    };
+    // Decided from the path alone: resolving it on the disk is done once, by the page worker.
+    config.runsLong = [](const HttpRequest& request) { return !namesStaticFile(request.path); };
     if (d.options.accessLog) {
         config.logger = [&d](const HttpRequest& request, int status, std::uint64_t bytes) {
             const std::string line = commonLogLine(request.remoteAddress, request.received, request.method,

@@ -39,6 +39,87 @@ constexpr const char* kStashValueOf = "valueOf";
 constexpr const char* kStashToString = "toString";
 constexpr const char* kStashDate = "Date";
 constexpr const char* kStashByRef = "ByRef";
+constexpr const char* kStashReset = "reset";
+
+// Takes the heap's baseline once everything a run finds is in place, and gives the function that
+// brings the heap back to it after a run (true), or finds that it cannot (false). The baseline is the
+// global object's own properties and those of every built-in object a page reaches from a global (the
+// global's objects and functions, their prototypes, the functions on Duktape): names, values,
+// accessors and attributes. The functions it uses are taken now, so that a page that replaces
+// Object.getOwnPropertyNames cannot hide what it did; a page's own code never runs here (values are
+// read through descriptors, never through getters).
+constexpr const char* kBaseline = R"js(
+(function (global) {
+    var names = Object.getOwnPropertyNames, describe = Object.getOwnPropertyDescriptor,
+        define = Object.defineProperty, extensible = Object.isExtensible, create = Object.create;
+    function is(a, b) {  // SameValue: NaN is NaN, 0 is not -0
+        return a === b ? (a !== 0 || 1 / a === 1 / b) : (a !== a && b !== b);
+    }
+    function flags(d) {
+        return (d.writable ? 1 : 0) | (d.enumerable ? 2 : 0) | (d.configurable ? 4 : 0) | ('value' in d ? 8 : 0);
+    }
+    function take(o) {
+        var ns = names(o), out = [];
+        for (var i = 0; i < ns.length; i++) {
+            var d = describe(o, ns[i]);
+            out.push(ns[i], d.value, d.get, d.set, flags(d));
+        }
+        return out;
+    }
+    function same(o, saved) {
+        if (names(o).length * 5 !== saved.length) return false;
+        for (var i = 0; i < saved.length; i += 5) {
+            var d = describe(o, saved[i]);
+            if (!d || !is(d.value, saved[i + 1]) || d.get !== saved[i + 2] || d.set !== saved[i + 3] ||
+                flags(d) !== saved[i + 4]) return false;
+        }
+        return true;
+    }
+    var builtins = [], seen = [];
+    function watch(v) {
+        if (v === null || (typeof v !== 'object' && typeof v !== 'function') || v === global) return;
+        for (var i = 0; i < seen.length; i++) if (seen[i] === v) return;
+        seen.push(v);
+        builtins.push(v, take(v), extensible(v));
+    }
+    var globals = take(global), known = create(null);
+    for (var i = 0; i < globals.length; i += 5) {
+        known[globals[i]] = true;
+        var v = globals[i + 1];
+        watch(v);
+        if (typeof v === 'function') watch(describe(v, 'prototype') && describe(v, 'prototype').value);
+    }
+    var duk = describe(global, 'Duktape');
+    if (duk) {
+        var dukNames = names(duk.value);
+        for (var i = 0; i < dukNames.length; i++) {
+            var f = describe(duk.value, dukNames[i]).value;
+            watch(f);
+            if (typeof f === 'function') watch(describe(f, 'prototype') && describe(f, 'prototype').value);
+        }
+    }
+    return function () {
+        var now = names(global);
+        for (var i = 0; i < now.length; i++)
+            if (!(now[i] in known) && !(delete global[now[i]])) return false;
+        for (var i = 0; i < globals.length; i += 5) {
+            var d = describe(global, globals[i]), f = globals[i + 4];
+            if (d && is(d.value, globals[i + 1]) && d.get === globals[i + 2] && d.set === globals[i + 3] &&
+                flags(d) === f) continue;
+            try {
+                define(global, globals[i], (f & 8)
+                    ? { value: globals[i + 1], writable: !!(f & 1), enumerable: !!(f & 2), configurable: !!(f & 4) }
+                    : { get: globals[i + 2], set: globals[i + 3], enumerable: !!(f & 2), configurable: !!(f & 4) });
+            } catch (e) {
+                return false;
+            }
+        }
+        for (var i = 0; i < builtins.length; i += 3)
+            if (extensible(builtins[i]) !== builtins[i + 2] || !same(builtins[i], builtins[i + 1])) return false;
+        return true;
+    };
+})(this)
+)js";
 
 // What the page's helper script defines before the page runs: ByRef, VBArray (arrays already arrive
 // as script arrays; this keeps pages written for SAFEARRAYs working), and JScript's `description` and
@@ -783,7 +864,27 @@ void installBridge(duk_context* ctx) {
     duk_get_prop_string(ctx, -1, "Duktape");
     if (duk_is_object(ctx, -1)) putFunction(ctx, -1, "errThrow", errThrowHook, 1);
     duk_pop_2(ctx);
+
+    duk_eval_string(ctx, kBaseline);
+    duk_put_prop_string(ctx, stash, kStashReset);
     duk_pop(ctx);  // stash
+}
+
+namespace {
+
+duk_ret_t callReset(duk_context* ctx, void*) {
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kStashReset);
+    duk_call(ctx, 0);
+    return 1;
+}
+
+}  // namespace
+
+bool resetToBaseline(duk_context* ctx) {
+    const bool done = duk_safe_call(ctx, callReset, nullptr, 0, 1) == DUK_EXEC_SUCCESS && duk_get_boolean(ctx, -1);
+    duk_pop(ctx);
+    return done;
 }
 
 }  // namespace orvan::host::detail

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,10 +28,18 @@ enum class StopReason { None, Ended, TimedOut, OutOfMemory };
 
 // Everything the heap's native functions share; the heap's user data.
 struct HeapState {
-    explicit HeapState(ScriptClock& c) : clock(c) {}
+    HeapState() { idle.memoryLimit = 0; }
+    // Destroys the heap, if any: finalizers release what the script still held.
+    ~HeapState();
+    HeapState(const HeapState&) = delete;
+    HeapState& operator=(const HeapState&) = delete;
 
     duk_context* ctx = nullptr;
-    ScriptClock& clock;
+    // The budget allocations are charged to: the run's while a run holds the heap, else idle (no
+    // ceiling), so that a run is charged with what it makes, not with the heap it was given.
+    ScriptClock* clock = &idle;
+    ScriptClock idle;
+    bool usable = true;    // false once the engine gave up (a fatal error): the heap is only fit to go
     bool running = false;  // script is executing (the execution check only acts then)
     StopReason stop = StopReason::None;
 
@@ -50,6 +59,9 @@ struct HeapState {
 
     int lastThrowLine = 0;  // script line of the last throw of a value that is not an Error
     int stopLine = 0;       // script line where the stop (timeout, end) first unwound the script
+
+    // Compiled pages kept in the heap (by CompiledPage::id), oldest first.
+    std::deque<std::uint64_t> compiledPages;
 };
 
 HeapState& heapState(duk_context* ctx);
@@ -63,8 +75,15 @@ inline constexpr const char* kHiddenLine = DUK_HIDDEN_SYMBOL("orvanLine");      
 inline constexpr const char* kHiddenStop = DUK_HIDDEN_SYMBOL("orvanStop");      // on the stop error
 
 // Installs the proxy handler, the value converters' helpers and the page's global functions
-// (ByRef, ActiveXObject, CollectGarbage, VBArray, __orvan_key) and the error helpers.
+// (ByRef, ActiveXObject, CollectGarbage, VBArray, __orvan_key) and the error helpers; then takes the
+// heap's baseline: the globals and the built-in objects as a run will find them.
 void installBridge(duk_context* ctx);
+
+// Brings the heap back to its baseline after a run: the globals the run made are deleted, the ones it
+// replaced are put back. false when that cannot be done or a built-in object (a constructor, a
+// prototype, Math, JSON, Duktape) no longer has the properties it had: the heap must then not serve
+// another run.
+bool resetToBaseline(duk_context* ctx);
 
 // Pushes the script value of an object (its one proxy), or null for a null pointer.
 void pushObject(duk_context* ctx, com::Object* object);

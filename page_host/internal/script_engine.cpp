@@ -2,6 +2,7 @@
 // that stops a script (time up, or Response.End), and the report of an error the page did not catch.
 #include "page_host/internal/script_engine.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <regex>
@@ -16,7 +17,7 @@ extern "C" int orvan_host_exec_timeout_check(void* udata) {
     auto* state = static_cast<orvan::host::detail::HeapState*>(udata);
     if (!state || !state->running) return 0;
     if (state->stop != StopReason::None) return 1;
-    switch (state->clock.exhausted()) {
+    switch (state->clock->exhausted()) {
         case BudgetStop::None:
             return 0;
         case BudgetStop::TimeUp:
@@ -108,19 +109,19 @@ constexpr std::size_t kUnwindBlock = 64 * 1024;
 constexpr std::size_t kUnwindOverdraft = 4 * 1024 * 1024;
 
 bool mayAllocate(HeapState& state, std::size_t bytes) {
-    if (!state.running) return state.clock.charge(bytes);
+    if (!state.running) return state.clock->charge(bytes);
     if (state.stop == StopReason::None) {
-        const BudgetStop why = state.clock.exhausted();
+        const BudgetStop why = state.clock->exhausted();
         if (why == BudgetStop::TimeUp) state.stop = StopReason::TimedOut;
         if (why == BudgetStop::OutOfMemory) state.stop = StopReason::OutOfMemory;
         // The allocation that finds the time up fails: the native call that asked for it ends here.
         if (why != BudgetStop::None) return false;
-        if (state.clock.charge(bytes)) return true;
+        if (state.clock->charge(bytes)) return true;
         state.stop = StopReason::OutOfMemory;
         return false;
     }
-    if (state.stop == StopReason::Ended) return state.clock.charge(bytes);
-    return bytes <= kUnwindBlock && state.clock.chargeUnwinding(bytes, kUnwindOverdraft);
+    if (state.stop == StopReason::Ended) return state.clock->charge(bytes);
+    return bytes <= kUnwindBlock && state.clock->chargeUnwinding(bytes, kUnwindOverdraft);
 }
 
 void* heapAlloc(void* udata, duk_size_t size) {
@@ -129,7 +130,7 @@ void* heapAlloc(void* udata, duk_size_t size) {
     if (!mayAllocate(state, size)) return nullptr;
     auto* block = static_cast<unsigned char*>(std::malloc(size + kBlockHeader));
     if (!block) {
-        state.clock.release(size);
+        state.clock->release(size);
         return nullptr;
     }
     std::memcpy(block, &size, sizeof size);
@@ -141,7 +142,7 @@ void heapFree(void* udata, void* ptr) {
     auto* block = static_cast<unsigned char*>(ptr) - kBlockHeader;
     std::size_t size;
     std::memcpy(&size, block, sizeof size);
-    static_cast<HeapState*>(udata)->clock.release(size);
+    static_cast<HeapState*>(udata)->clock->release(size);
     std::free(block);
 }
 
@@ -158,10 +159,10 @@ void* heapRealloc(void* udata, void* ptr, duk_size_t size) {
     if (size > old && !mayAllocate(state, size - old)) return nullptr;
     auto* grown = static_cast<unsigned char*>(std::realloc(block, size + kBlockHeader));
     if (!grown) {
-        if (size > old) state.clock.release(size - old);
+        if (size > old) state.clock->release(size - old);
         return nullptr;
     }
-    if (size < old) state.clock.release(old - size);
+    if (size < old) state.clock->release(old - size);
     std::memcpy(grown, &size, sizeof size);
     return grown + kBlockHeader;
 }
@@ -183,28 +184,78 @@ duk_ret_t addGlobalInSafeCall(duk_context* ctx, void* udata) {
     return 0;
 }
 
-}  // namespace
+// The heap this thread keeps between its runs: made by its first JScript run, handed to each run in
+// turn, and given up (destroyed) when a run leaves it unfit to serve another.
+thread_local std::unique_ptr<HeapState> spareHeap;
+std::atomic<std::uint64_t> heapsMade{0};
 
-ScriptEngine::ScriptEngine(ScriptClock& clock) : state_(std::make_unique<HeapState>(clock)) {
-    state_->ctx = duk_create_heap(heapAlloc, heapRealloc, heapFree, state_.get(), nullptr);
-    if (!state_->ctx) throw std::bad_alloc();
-    if (duk_safe_call(state_->ctx, installInSafeCall, nullptr, 0, 1) != DUK_EXEC_SUCCESS) {
-        const std::string why = duk_safe_to_string(state_->ctx, -1);
-        duk_destroy_heap(state_->ctx);
+// Compiled pages one heap keeps (the oldest goes first).
+constexpr std::size_t kCompiledPagesKept = 64;
+
+std::unique_ptr<HeapState> makeHeap() {
+    auto state = std::make_unique<HeapState>();
+    state->ctx = duk_create_heap(heapAlloc, heapRealloc, heapFree, state.get(), nullptr);
+    if (!state->ctx) throw std::bad_alloc();
+    if (duk_safe_call(state->ctx, installInSafeCall, nullptr, 0, 1) != DUK_EXEC_SUCCESS) {
+        const std::string why = duk_safe_to_string(state->ctx, -1);
         throw std::runtime_error("the script engine cannot be set up: " + why);
     }
-    duk_pop(state_->ctx);
+    duk_pop(state->ctx);
+    ++heapsMade;
+    return state;
+}
+
+// The stash key of a compiled page.
+std::string compiledKey(std::uint64_t id) {
+    return "page:" + std::to_string(id);
+}
+
+duk_ret_t forgetCompiled(duk_context* ctx, void* udata) {
+    duk_push_heap_stash(ctx);
+    duk_del_prop_string(ctx, -1, static_cast<const std::string*>(udata)->c_str());
+    return 0;
+}
+
+}  // namespace
+
+HeapState::~HeapState() {
+    if (!ctx) return;
+    running = false;
+    stop = StopReason::None;
+    // Destroying the heap runs the finalizers of every proxy target still alive, releasing the objects;
+    // whatever a finalizer could not reach is released with the map.
+    duk_destroy_heap(ctx);
+    ctx = nullptr;
+    objects.clear();
+    keys.clear();
+}
+
+std::uint64_t scriptHeapsMade() {
+    return heapsMade.load();
+}
+
+ScriptEngine::ScriptEngine(ScriptClock& clock) : state_(spareHeap ? std::move(spareHeap) : makeHeap()) {
+    state_->clock = &clock;
+    state_->stop = StopReason::None;
+    state_->usable = true;
 }
 
 ScriptEngine::~ScriptEngine() {
-    state_->running = false;
-    state_->stop = StopReason::None;
-    // Destroying the heap runs the finalizers of every proxy target still alive, releasing the objects;
-    // whatever a finalizer could not reach is released with the map.
-    duk_destroy_heap(state_->ctx);
-    state_->ctx = nullptr;
-    state_->objects.clear();
-    state_->keys.clear();
+    HeapState& state = *state_;
+    state.running = false;
+    const bool stoppedCleanly = state.stop == StopReason::None || state.stop == StopReason::Ended;
+    state.stop = StopReason::None;
+    state.keys.clear();
+    // From here on what the heap does is not the run's: the run's budget may be spent.
+    state.clock = &state.idle;
+    bool fit = state.usable && stoppedCleanly && resetToBaseline(state.ctx);
+    // What the page held (the intrinsic objects among it) is released now, while the run's object
+    // context is still in place: the globals are gone, and the collector reclaims the proxies.
+    duk_gc(state.ctx, 0);
+    if (!state.objects.empty()) duk_gc(state.ctx, 0);
+    fit = fit && state.objects.empty();
+    if (fit && !spareHeap) spareHeap = std::move(state_);
+    // else state_ destroys the heap.
 }
 
 void ScriptEngine::addGlobal(const std::string& name, const com::ComPtr<com::Object>& object) {
@@ -226,24 +277,48 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
     HeapState& state = *state_;
     Outcome outcome;
 
-    const std::string source = utf8ToCesu8(page.script);
-    pushText(ctx, page.file);
     state.lastThrowLine = 0;
     state.stopLine = 0;
     bool compiled = false;
     duk_int_t rc;
     try {
-        rc = duk_pcompile_lstring_filename(ctx, 0, source.data(), source.size());
+        // The page's code is compiled as eval code, so that the globals it declares can be deleted
+        // after the run; the compiled form is kept in the heap for the next run of the same page.
+        const std::string key = compiledKey(page.id);
+        duk_push_heap_stash(ctx);
+        if (page.id != 0 && duk_get_prop_string(ctx, -1, key.c_str())) {
+            duk_remove(ctx, -2);
+            rc = 0;
+        } else {
+            if (page.id != 0) duk_pop(ctx);  // the undefined the look-up found
+            const std::string source = utf8ToCesu8(page.script);
+            pushText(ctx, page.file);
+            rc = duk_pcompile_lstring_filename(ctx, DUK_COMPILE_EVAL, source.data(), source.size());
+            if (rc == 0 && page.id != 0) {
+                duk_dup(ctx, -1);
+                duk_put_prop_string(ctx, -3, key.c_str());
+                state.compiledPages.push_back(page.id);
+                if (state.compiledPages.size() > kCompiledPagesKept) {
+                    std::string oldest = compiledKey(state.compiledPages.front());
+                    state.compiledPages.pop_front();
+                    duk_safe_call(ctx, forgetCompiled, &oldest, 0, 1);
+                    duk_pop(ctx);
+                }
+            }
+            duk_remove(ctx, -2);  // the stash
+        }
         compiled = rc == 0;
         if (compiled) {
-            state.clock.start = std::chrono::steady_clock::now();
+            state.clock->start = std::chrono::steady_clock::now();
             state.running = true;
-            rc = duk_pcall(ctx, 0);
+            duk_push_global_object(ctx);
+            rc = duk_pcall_method(ctx, 0);
             state.running = false;
         }
     } catch (const std::exception& e) {
         // The engine gave up (a fatal error); its heap is only fit to be destroyed.
         state.running = false;
+        state.usable = false;
         outcome.kind = PageOutcome::Failed;
         outcome.error = ScriptError{page.locate(0),
                                     com::hr::Fail,
@@ -275,13 +350,13 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
         if (state.stopLine > 0) error.where = page.locate(state.stopLine);
         error.number = kScriptTimedOut;
         error.description = "Script timed out: the page ran longer than Server.ScriptTimeout (" +
-                            std::to_string(state.clock.timeout.count()) + " seconds)";
+                            std::to_string(state.clock->timeout.count()) + " seconds)";
     } else if (state.stop == StopReason::OutOfMemory) {
         outcome.kind = PageOutcome::Failed;
         if (state.stopLine > 0) error.where = page.locate(state.stopLine);
         error.number = kScriptOutOfMemory;
         error.description = "Out of memory: the page needed more than its memory budget (" +
-                            std::to_string(state.clock.memoryLimit / (1024 * 1024)) + " MiB)";
+                            std::to_string(state.clock->memoryLimit / (1024 * 1024)) + " MiB)";
     } else {
         outcome.kind = PageOutcome::Failed;
         error.description = withoutScriptLine(thrown.description);
@@ -323,6 +398,7 @@ PageResult runScript(const CompiledPage& script, ScriptClock& clock, const std::
                 // The handler is called on a line of its own after the script's code, which defines it;
                 // errors inside it are located by the handler's own lines.
                 CompiledPage withCall = script;
+                withCall.id = 0;
                 const std::string name(procedure);
                 withCall.script += "\n;if (typeof " + name + " === \"function\") " + name + "();\n";
                 withCall.lineOrigins.emplace_back(0, static_cast<int>(withCall.lineOrigins.size()));

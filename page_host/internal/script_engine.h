@@ -1,6 +1,7 @@
-// The script engine of one page run: one Duktape heap, used by the thread that created it, holding
-// the page's globals (the intrinsic objects, ByRef, ActiveXObject, CollectGarbage) and the bridge
-// through which script reaches automation objects (bridge.cpp).
+// The script engine of one page run: a Duktape heap, used by the thread that created it (and kept by
+// that thread for its next run), holding the page's globals (the intrinsic objects, ByRef,
+// ActiveXObject, CollectGarbage) and the bridge through which script reaches automation objects
+// (bridge.cpp).
 #pragma once
 
 #include <cstddef>
@@ -22,10 +23,14 @@ struct HeapState;
 
 class ScriptEngine {
 public:
-    // clock: the run's time and memory budget, read while the script runs and charged with every
-    // allocation of the engine's heap; it must outlive the engine.
+    // Takes the heap this thread kept from its last run, or makes one. clock: the run's time and
+    // memory budget, read while the script runs and charged with every allocation the run makes in
+    // the heap; it must outlive the engine.
     explicit ScriptEngine(ScriptClock& clock);
-    // Destroys the heap (finalizers release what the script still held), then releases anything left.
+    // Ends the run: the globals the run made are deleted, the ones it replaced put back, and what the
+    // script held is released. The heap is then kept for the thread's next run, unless the run was
+    // stopped (time, memory, a fatal error) or changed what it cannot put back (a built-in object, a
+    // global it cannot delete): such a heap is destroyed.
     ~ScriptEngine();
     ScriptEngine(const ScriptEngine&) = delete;
     ScriptEngine& operator=(const ScriptEngine&) = delete;
@@ -46,6 +51,9 @@ public:
 private:
     std::unique_ptr<HeapState> state_;
 };
+
+// How many JScript heaps this process has made (each thread keeps one between its runs).
+std::uint64_t scriptHeapsMade();
 
 // A host object of a script run: a global of the script, and an object of the run's object context.
 struct HostObject {

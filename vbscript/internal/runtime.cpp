@@ -19,7 +19,9 @@ namespace detail {
 [[noreturn]] static void fail(std::int32_t number) { throw runtimeError(number); }
 
 static constexpr const char* kRuntimeSource = "Microsoft VBScript runtime error";
+// The largest frame (a procedure's variables and arguments), and the first chunk's size.
 static constexpr std::size_t kChunkSlots = 4096;
+static constexpr std::size_t kFirstChunkSlots = 64;
 static constexpr int kMaxDepth = 3000;
 // Stack kept free below the deepest call the engine allows (for the library, com::invoke, and the
 // sanitizers' larger frames).
@@ -184,6 +186,7 @@ using detail::fail;
 using detail::Frame;
 using detail::GlobalEntry;
 using detail::kChunkSlots;
+using detail::kFirstChunkSlots;
 using detail::kMaxDepth;
 using detail::kStackReserve;
 using detail::Procedure;
@@ -250,14 +253,17 @@ Slot* Runtime::pushSlots(int count, SlotMark& mark) {
     const auto n = static_cast<std::size_t>(count);
     if (n > kChunkSlots) fail(com::err::OutOfStackSpace);
     mark = SlotMark{chunk_, top_};
-    if (chunks_.empty()) chunks_.push_back(std::make_unique<Slot[]>(kChunkSlots));
-    if (top_ + n > kChunkSlots) {
-        // A frame does not span chunks: it starts the next one (the tail of this one stays unused).
-        ++chunk_;
-        if (chunk_ == chunks_.size()) chunks_.push_back(std::make_unique<Slot[]>(kChunkSlots));
+    if (chunks_.empty() || top_ + n > chunks_[chunk_].size) {
+        // The frame starts the next chunk (the tail of this one stays unused); a chunk too small for
+        // it, kept from an earlier run of the engine, is replaced by one twice the size.
+        if (!chunks_.empty()) ++chunk_;
+        const std::size_t wanted =
+            std::max(n, chunk_ == 0 ? kFirstChunkSlots : std::min(kChunkSlots, chunks_[chunk_ - 1].size * 2));
+        if (chunk_ == chunks_.size()) chunks_.emplace_back();
+        if (chunks_[chunk_].size < n) chunks_[chunk_] = SlotChunk{std::make_unique<Slot[]>(wanted), wanted};
         top_ = 0;
     }
-    Slot* base = chunks_[chunk_].get() + top_;
+    Slot* base = chunks_[chunk_].slots.get() + top_;
     top_ += n;
     for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
     return base;

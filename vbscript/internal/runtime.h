@@ -147,7 +147,13 @@ private:
     std::vector<std::pair<const Program*, std::unique_ptr<std::vector<detail::GlobalEntry*>>>> bindings_;
     const Program* lastProgram_ = nullptr;  // the binding table found last (calls mostly stay in one program)
     detail::GlobalEntry** lastBindings_ = nullptr;
-    std::vector<std::unique_ptr<detail::Slot[]>> chunks_;
+    // Frames' slots, in chunks that double in size (a page's top level needs only the first, small
+    // one; deep recursion takes more). A frame never spans two chunks.
+    struct SlotChunk {
+        std::unique_ptr<detail::Slot[]> slots;
+        std::size_t size = 0;
+    };
+    std::vector<SlotChunk> chunks_;
     std::size_t chunk_ = 0;
     std::size_t top_ = 0;
     int depth_ = 0;

@@ -35,6 +35,11 @@ SiteTarget resolveTarget(const std::filesystem::path& canonicalRoot, std::string
 // of that type are not served.
 std::string_view contentTypeFor(const std::filesystem::path& file);
 
+// Whether rawPath names a file of a type sent as it is (by its last segment's extension), decided
+// from the path alone, with no look at the disk: the server answers those at once and sends every
+// other request (pages, folders, what turns out missing) to the page workers.
+bool namesStaticFile(std::string_view rawPath);
+
 // %XX decoded (a '+' stays a '+'); false for a malformed escape or a decoded NUL.
 bool percentDecodePath(std::string_view raw, std::string& out);
 

@@ -1,0 +1,1 @@
+<%@ Language=JScript %><% Response.Write(typeof leftover); %>

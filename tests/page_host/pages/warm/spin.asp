@@ -1,0 +1,1 @@
+<%@ Language=JScript %><% var leftover = 1; for (;;) {} %>

@@ -1,0 +1,84 @@
+// A thread's JScript heap serves one page run after another: what a page declares, replaces or holds
+// is gone before the next run, a compiled page is run again from the heap, and a heap that a run
+// changed beyond repair (or stopped) is not used again.
+#include <thread>
+
+#include "page_host/internal/script_engine.h"
+#include "page_test_support.h"
+
+namespace orvan::host::test {
+namespace {
+
+using WarmHeap = PageTest;
+using detail::scriptHeapsMade;
+
+TEST_F(WarmHeap, WhatAPageDeclaresReplacesOrHoldsIsGoneForTheNextRun) {
+    const long probes = liveProbes();
+    const PageResult left = run("warm/leave.asp");
+    ASSERT_EQ(left.outcome, PageOutcome::Completed) << describe(left);
+    EXPECT_EQ(left.response.body, "left");
+    // The probe sat in a cycle of globals: released at the end of the page all the same.
+    EXPECT_EQ(liveProbes(), probes);
+
+    const std::uint64_t heaps = scriptHeapsMade();
+    const PageResult look = run("warm/look.asp");
+    ASSERT_EQ(look.outcome, PageOutcome::Completed) << describe(look);
+    EXPECT_EQ(look.response.body, "undefined,undefined,undefined,undefined,undefined,5\n");
+    EXPECT_EQ(scriptHeapsMade(), heaps) << "the heap of the first page served the second";
+}
+
+TEST_F(WarmHeap, APageThatChangesBuiltInObjectsLeavesThemUnchangedForTheNext) {
+    const PageResult changed = run("warm/builtins.asp");
+    ASSERT_EQ(changed.outcome, PageOutcome::Completed) << describe(changed);
+    EXPECT_EQ(changed.response.body, "X!\n");
+
+    const std::uint64_t heaps = scriptHeapsMade();
+    const PageResult look = run("warm/builtins_look.asp");
+    ASSERT_EQ(look.outcome, PageOutcome::Completed) << describe(look);
+    EXPECT_EQ(look.response.body, "undefined,1,undefined\n");
+    EXPECT_EQ(scriptHeapsMade(), heaps + 1) << "the changed heap was given up";
+}
+
+TEST_F(WarmHeap, AGlobalThatCannotBeDeletedMakesTheNextRunUseAFreshHeap) {
+    ASSERT_EQ(run("warm/frozen_global.asp").outcome, PageOutcome::Completed);
+    const PageResult look = run("warm/stuck_look.asp");
+    ASSERT_EQ(look.outcome, PageOutcome::Completed) << describe(look);
+    EXPECT_EQ(look.response.body, "undefined\n");
+}
+
+TEST_F(WarmHeap, AStoppedRunIsFollowedByARunInAFreshHeap) {
+    timeout = std::chrono::seconds(1);
+    ASSERT_EQ(run("warm/spin.asp").outcome, PageOutcome::TimedOut);
+    const std::uint64_t heaps = scriptHeapsMade();
+    const PageResult look = run("warm/leftover_look.asp");
+    ASSERT_EQ(look.outcome, PageOutcome::Completed) << describe(look);
+    EXPECT_EQ(look.response.body, "undefined\n");
+    EXPECT_EQ(scriptHeapsMade(), heaps + 1);
+}
+
+TEST_F(WarmHeap, ACompiledPageRunsAgainFromTheHeapWithFreshGlobalsEachTime) {
+    const CompiledPage page = compilePage(siteRoot, siteRoot / "warm/counter.asp", ScriptLanguage::VBScript);
+    PageRun r;
+    r.siteRoot = siteRoot;
+    r.request.path = "/warm/counter.asp";
+    r.application = application;
+    r.session = session;
+    for (int i = 0; i < 3; ++i) {
+        const PageResult result = runPage(r, page);
+        ASSERT_EQ(result.outcome, PageOutcome::Completed) << describe(result);
+        EXPECT_EQ(result.response.body, "run 1\n") << "run " << i + 1;
+    }
+}
+
+TEST_F(WarmHeap, EachThreadKeepsAHeapOfItsOwn) {
+    // A heap is used by the thread that made it: a run on another thread makes its own.
+    ASSERT_EQ(run("warm/look.asp").outcome, PageOutcome::Completed);
+    const std::uint64_t heaps = scriptHeapsMade();
+    PageResult other;
+    std::thread([&] { other = run("warm/look.asp"); }).join();
+    ASSERT_EQ(other.outcome, PageOutcome::Completed) << describe(other);
+    EXPECT_EQ(scriptHeapsMade(), heaps + 1);
+}
+
+}  // namespace
+}  // namespace orvan::host::test
