@@ -1,8 +1,9 @@
 // The demo agenda (VBScript pages, one JScript page) in a real browser: Debian's Chromium, headless,
 // driven by playwright-core. A user logs in, creates a task from a template, records its start, books
 // hours, redirects the task to two users, changes its data, records its end, adds a tip of the day and
-// logs out; the database is then checked directly. Needs ORVAN_BASE_URL (the running site) and ORVAN_DB (its SQLite file); keeps a
-// screenshot in ORVAN_SCREENSHOT_DIR.
+// logs out; the database is then checked directly. Needs ORVAN_BASE_URL (the running site) and either ORVAN_DB (its SQLite
+// file) or ORVAN_PG (its PostgreSQL database, as JSON: host, port, user, database, schema); keeps a screenshot in
+// ORVAN_SCREENSHOT_DIR.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
@@ -12,15 +13,22 @@ const { chromium } = require('playwright-core');
 
 const base = process.env.ORVAN_BASE_URL;
 const db = process.env.ORVAN_DB;
+const pg = process.env.ORVAN_PG ? JSON.parse(process.env.ORVAN_PG) : null;
 const shots = process.env.ORVAN_SCREENSHOT_DIR || '.';
 
+// The rows of a query, one per line, columns joined by '|'; the same SQL on both engines.
 function sql(query) {
+  if (pg) {
+    return execFileSync('psql', ['-h', pg.host, '-p', String(pg.port), '-U', pg.user, '-d', pg.database, '-At',
+                                 '-v', 'ON_ERROR_STOP=1', '-c', query],
+                        { encoding: 'utf8', env: { ...process.env, PGOPTIONS: `-c search_path=${pg.schema}` } }).trim();
+  }
   return execFileSync('sqlite3', ['-batch', '-noheader', db, query], { encoding: 'utf8' }).trim();
 }
 
 test('a day of work in the agenda', async () => {
   assert.ok(base, 'ORVAN_BASE_URL is not set');
-  assert.ok(db, 'ORVAN_DB is not set');
+  assert.ok(db || pg, 'neither ORVAN_DB nor ORVAN_PG is set');
   const browser = await chromium.launch({
     executablePath: '/usr/bin/chromium',
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -104,8 +112,9 @@ test('a day of work in the agenda', async () => {
     assert.strictEqual(sql(`SELECT ESPECIFICACAO FROM tarefa WHERE OID = ${oid}`), "Capa de 'domingo'");
     assert.strictEqual(sql(`SELECT RRESPONSAVEL FROM RESPONSABILIDADE WHERE RPAPEL = 1105 AND RITEM = ${oid}`), '3002');
     assert.strictEqual(sql(`SELECT INICIO FROM PRAZO WHERE RTIPO = 1007 AND RTAREFA = ${oid}`), '2026-12-10 00:00:00');
-    assert.strictEqual(sql(`SELECT GROUP_CONCAT(RRESPONSAVEL) FROM (SELECT RRESPONSAVEL FROM RESPONSABILIDADE
-                            WHERE RPAPEL = 1078 AND RITEM = ${oid} AND RRESPONSAVEL <> 7 ORDER BY RRESPONSAVEL)`),
+    assert.strictEqual(sql(`SELECT RRESPONSAVEL FROM RESPONSABILIDADE
+                            WHERE RPAPEL = 1078 AND RITEM = ${oid} AND RRESPONSAVEL <> 7 ORDER BY RRESPONSAVEL`)
+                         .split('\n').join(','),
                        '2002,2003');
     assert.strictEqual(sql(`SELECT COUNT(*) FROM DICADODIA WHERE Texto = 'Revise a pauta antes das 10h'`), '1');
     assert.strictEqual(sql(`SELECT COUNT(*) FROM PECAAUTORIZADA WHERE RAUTORIZACAO = ${oid}`), '2');
