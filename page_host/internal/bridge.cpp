@@ -39,69 +39,59 @@ constexpr const char* kStashValueOf = "valueOf";
 constexpr const char* kStashToString = "toString";
 constexpr const char* kStashDate = "Date";
 constexpr const char* kStashByRef = "ByRef";
-constexpr const char* kStashReset = "reset";
+constexpr const char* kStashBaseline = "baseline";
 
-// Takes the heap's baseline once everything a run finds is in place, and gives the function that
-// brings the heap back to it after a run (true), or finds that it cannot (false). The baseline is the
-// global object's own properties and those of every built-in object a page reaches from a global (the
-// global's objects and functions, their prototypes, the functions on Duktape): names, values,
-// accessors and attributes. The functions it uses are taken now, so that a page that replaces
-// Object.getOwnPropertyNames cannot hide what it did; a page's own code never runs here (values are
-// read through descriptors, never through getters).
+// Takes the heap's baseline once everything a run finds is in place. Gives three things: a function
+// that deletes the globals a run made (false when one cannot be deleted), a function that puts back
+// the baseline's globals a run replaced or deleted (false when one cannot be put back), and the
+// built-in objects a page reaches from a global (the global's objects and functions, their
+// prototypes, the functions on Duktape), whose fingerprints the host keeps (orvan_duk_fingerprint).
+// The functions it uses are taken now, so that a page that replaces Object.getOwnPropertyNames cannot
+// change what they do; a page's own code never runs in them (values are read through descriptors,
+// never through getters).
 constexpr const char* kBaseline = R"js(
 (function (global) {
     var names = Object.getOwnPropertyNames, describe = Object.getOwnPropertyDescriptor,
-        define = Object.defineProperty, extensible = Object.isExtensible, create = Object.create;
+        define = Object.defineProperty, create = Object.create;
     function is(a, b) {  // SameValue: NaN is NaN, 0 is not -0
         return a === b ? (a !== 0 || 1 / a === 1 / b) : (a !== a && b !== b);
     }
     function flags(d) {
         return (d.writable ? 1 : 0) | (d.enumerable ? 2 : 0) | (d.configurable ? 4 : 0) | ('value' in d ? 8 : 0);
     }
-    function take(o) {
-        var ns = names(o), out = [];
-        for (var i = 0; i < ns.length; i++) {
-            var d = describe(o, ns[i]);
-            out.push(ns[i], d.value, d.get, d.set, flags(d));
-        }
-        return out;
+    var globals = [], known = create(null), ns = names(global);
+    for (var i = 0; i < ns.length; i++) {
+        var d = describe(global, ns[i]);
+        globals.push(ns[i], d.value, d.get, d.set, flags(d));
+        known[ns[i]] = true;
     }
-    function same(o, saved) {
-        if (names(o).length * 5 !== saved.length) return false;
-        for (var i = 0; i < saved.length; i += 5) {
-            var d = describe(o, saved[i]);
-            if (!d || !is(d.value, saved[i + 1]) || d.get !== saved[i + 2] || d.set !== saved[i + 3] ||
-                flags(d) !== saved[i + 4]) return false;
-        }
-        return true;
-    }
-    var builtins = [], seen = [];
+    var builtins = [];
     function watch(v) {
         if (v === null || (typeof v !== 'object' && typeof v !== 'function') || v === global) return;
-        for (var i = 0; i < seen.length; i++) if (seen[i] === v) return;
-        seen.push(v);
-        builtins.push(v, take(v), extensible(v));
+        for (var i = 0; i < builtins.length; i++) if (builtins[i] === v) return;
+        builtins.push(v);
     }
-    var globals = take(global), known = create(null);
-    for (var i = 0; i < globals.length; i += 5) {
-        known[globals[i]] = true;
-        var v = globals[i + 1];
+    function watchWithPrototype(v) {
         watch(v);
-        if (typeof v === 'function') watch(describe(v, 'prototype') && describe(v, 'prototype').value);
+        var p = typeof v === 'function' && describe(v, 'prototype');
+        if (p) watch(p.value);
     }
+    for (var i = 0; i < globals.length; i += 5) watchWithPrototype(globals[i + 1]);
     var duk = describe(global, 'Duktape');
     if (duk) {
         var dukNames = names(duk.value);
         for (var i = 0; i < dukNames.length; i++) {
-            var f = describe(duk.value, dukNames[i]).value;
-            watch(f);
-            if (typeof f === 'function') watch(describe(f, 'prototype') && describe(f, 'prototype').value);
+            var p = describe(duk.value, dukNames[i]);
+            if (p && 'value' in p) watchWithPrototype(p.value);
         }
     }
-    return function () {
+    function deleteNew() {
         var now = names(global);
         for (var i = 0; i < now.length; i++)
             if (!(now[i] in known) && !(delete global[now[i]])) return false;
+        return true;
+    }
+    function restore() {
         for (var i = 0; i < globals.length; i += 5) {
             var d = describe(global, globals[i]), f = globals[i + 4];
             if (d && is(d.value, globals[i + 1]) && d.get === globals[i + 2] && d.set === globals[i + 3] &&
@@ -114,10 +104,9 @@ constexpr const char* kBaseline = R"js(
                 return false;
             }
         }
-        for (var i = 0; i < builtins.length; i += 3)
-            if (extensible(builtins[i]) !== builtins[i + 2] || !same(builtins[i], builtins[i + 1])) return false;
         return true;
-    };
+    }
+    return [deleteNew, restore, builtins];
 })(this)
 )js";
 
@@ -866,25 +855,58 @@ void installBridge(duk_context* ctx) {
     duk_pop_2(ctx);
 
     duk_eval_string(ctx, kBaseline);
-    duk_put_prop_string(ctx, stash, kStashReset);
+    duk_put_prop_string(ctx, stash, kStashBaseline);
     duk_pop(ctx);  // stash
+    takeFingerprints(ctx, heapState(ctx).baseline);
 }
 
 namespace {
 
-duk_ret_t callReset(duk_context* ctx, void*) {
+// The baseline's function at index (0: delete the new globals, 1: put back the replaced ones), called.
+duk_ret_t callBaseline(duk_context* ctx, void* udata) {
     duk_push_heap_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashReset);
+    duk_get_prop_string(ctx, -1, kStashBaseline);
+    duk_get_prop_index(ctx, -1, *static_cast<duk_uarridx_t*>(udata));
     duk_call(ctx, 0);
     return 1;
 }
 
-}  // namespace
-
-bool resetToBaseline(duk_context* ctx) {
-    const bool done = duk_safe_call(ctx, callReset, nullptr, 0, 1) == DUK_EXEC_SUCCESS && duk_get_boolean(ctx, -1);
+bool runBaseline(duk_context* ctx, duk_uarridx_t which) {
+    const bool done = duk_safe_call(ctx, callBaseline, &which, 0, 1) == DUK_EXEC_SUCCESS && duk_get_boolean(ctx, -1);
     duk_pop(ctx);
     return done;
+}
+
+}  // namespace
+
+void takeFingerprints(duk_context* ctx, std::vector<std::uint64_t>& out) {
+    out.clear();
+    duk_push_global_object(ctx);
+    out.push_back(orvan_duk_fingerprint(ctx, -1));
+    duk_pop(ctx);
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kStashBaseline);
+    duk_get_prop_index(ctx, -1, 2);
+    const duk_size_t count = duk_get_length(ctx, -1);
+    for (duk_size_t i = 0; i < count; ++i) {
+        duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(i));
+        out.push_back(orvan_duk_fingerprint(ctx, -1));
+        duk_pop(ctx);
+    }
+    duk_pop_3(ctx);
+}
+
+bool resetToBaseline(duk_context* ctx) {
+    HeapState& state = heapState(ctx);
+    if (!runBaseline(ctx, 0)) return false;
+    std::vector<std::uint64_t>& now = state.fingerprints;
+    takeFingerprints(ctx, now);
+    if (now.front() != state.baseline.front()) {
+        // A global of the baseline was replaced or deleted: put back, it must match again.
+        if (!runBaseline(ctx, 1)) return false;
+        takeFingerprints(ctx, now);
+    }
+    return now == state.baseline;
 }
 
 }  // namespace orvan::host::detail

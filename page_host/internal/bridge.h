@@ -22,6 +22,9 @@
 #include "duktape.h"
 #include "page_host/internal/request_objects.h"
 
+// The engine's fingerprint of the own properties of the object at idx (duk_fingerprint.c.in).
+extern "C" duk_uint64_t orvan_duk_fingerprint(duk_context* ctx, duk_idx_t idx);
+
 namespace orvan::host::detail {
 
 enum class StopReason { None, Ended, TimedOut, OutOfMemory };
@@ -62,6 +65,11 @@ struct HeapState {
 
     // Compiled pages kept in the heap (by CompiledPage::id), oldest first.
     std::deque<std::uint64_t> compiledPages;
+
+    // Fingerprints of the global object and the built-in objects: as the baseline left them, and as
+    // the last reset found them.
+    std::vector<std::uint64_t> baseline;
+    std::vector<std::uint64_t> fingerprints;
 };
 
 HeapState& heapState(duk_context* ctx);
@@ -78,6 +86,9 @@ inline constexpr const char* kHiddenStop = DUK_HIDDEN_SYMBOL("orvanStop");      
 // (ByRef, ActiveXObject, CollectGarbage, VBArray, __orvan_key) and the error helpers; then takes the
 // heap's baseline: the globals and the built-in objects as a run will find them.
 void installBridge(duk_context* ctx);
+
+// Fingerprints of the global object and then of each built-in object of the baseline.
+void takeFingerprints(duk_context* ctx, std::vector<std::uint64_t>& out);
 
 // Brings the heap back to its baseline after a run: the globals the run made are deleted, the ones it
 // replaced are put back. false when that cannot be done or a built-in object (a constructor, a

@@ -28,15 +28,27 @@ TEST_F(WarmHeap, WhatAPageDeclaresReplacesOrHoldsIsGoneForTheNextRun) {
 }
 
 TEST_F(WarmHeap, APageThatChangesBuiltInObjectsLeavesThemUnchangedForTheNext) {
-    const PageResult changed = run("warm/builtins.asp");
-    ASSERT_EQ(changed.outcome, PageOutcome::Completed) << describe(changed);
-    EXPECT_EQ(changed.response.body, "X!\n");
+    struct Case {
+        const char* page;
+        const char* wrote;
+    } cases[] = {
+        {"warm/add_method.asp", "X!\n"},          // a method added to a prototype
+        {"warm/replace_method.asp", "-1\n"},      // a built-in method replaced
+        {"warm/math_member.asp", "6.28\n"},       // a member added to Math
+        {"warm/delete_global.asp", "undefined\n"},  // a global of the heap deleted
+        {"warm/freeze.asp", "true\n"},            // a built-in object frozen
+    };
+    for (const Case& c : cases) {
+        const PageResult changed = run(c.page);
+        ASSERT_EQ(changed.outcome, PageOutcome::Completed) << c.page << ": " << describe(changed);
+        EXPECT_EQ(changed.response.body, c.wrote) << c.page;
 
-    const std::uint64_t heaps = scriptHeapsMade();
-    const PageResult look = run("warm/builtins_look.asp");
-    ASSERT_EQ(look.outcome, PageOutcome::Completed) << describe(look);
-    EXPECT_EQ(look.response.body, "undefined,1,undefined\n");
-    EXPECT_EQ(scriptHeapsMade(), heaps + 1) << "the changed heap was given up";
+        const std::uint64_t heaps = scriptHeapsMade();
+        const PageResult look = run("warm/builtins_look.asp");
+        ASSERT_EQ(look.outcome, PageOutcome::Completed) << c.page << ": " << describe(look);
+        EXPECT_EQ(look.response.body, "undefined,1,undefined,3,false\n") << "after " << c.page;
+        EXPECT_EQ(scriptHeapsMade(), heaps + 1) << "the heap " << c.page << " changed was given up";
+    }
 }
 
 TEST_F(WarmHeap, AGlobalThatCannotBeDeletedMakesTheNextRunUseAFreshHeap) {

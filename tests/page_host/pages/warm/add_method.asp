@@ -1,0 +1,1 @@
+<%@ Language=JScript %><% String.prototype.shout = function () { return this.toUpperCase() + "!"; }; Response.Write("x".shout()); %>

@@ -1,0 +1,1 @@
+<%@ Language=JScript %><% delete ByRef; Response.Write(typeof ByRef); %>

@@ -1,0 +1,1 @@
+<%@ Language=JScript %><% Object.freeze(JSON); Response.Write(String(Object.isFrozen(JSON))); %>
