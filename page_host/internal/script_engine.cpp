@@ -248,13 +248,17 @@ ScriptEngine::~ScriptEngine() {
     state.keys.clear();
     // From here on what the heap does is not the run's: the run's budget may be spent.
     state.clock = &state.idle;
-    bool fit = state.usable && stoppedCleanly && resetToBaseline(state.ctx);
-    // What the page held (the intrinsic objects among it) is released now, while the run's object
-    // context is still in place: the globals are gone, and the collector reclaims the proxies.
-    duk_gc(state.ctx, 0);
-    if (!state.objects.empty()) duk_gc(state.ctx, 0);
-    fit = fit && state.objects.empty();
-    if (fit && !spareHeap) spareHeap = std::move(state_);
+    if (state.usable && stoppedCleanly && resetToBaseline(state.ctx)) {
+        // Nothing the script can reach holds an object of the run any more: the globals are gone
+        // and the built-in objects are as the baseline left them. The objects are released now,
+        // while the run's object context is still in place; their proxies are garbage the
+        // collector reclaims in its own time (their finalizers find no entry and do nothing).
+        auto held = std::move(state.objects);
+        state.objects.clear();
+        held.clear();
+        if (!spareHeap) spareHeap = std::move(state_);
+        return;
+    }
     // else state_ destroys the heap.
 }
 

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# What the page host costs per request, each figure beside its baseline in the same run:
+#   1. the login page (Geral.Login + Finalizar_Sessao_Uso) over HTTP with one client, in VBScript and
+#      in JScript, against the same calls made in-process (BM_LoginCycle/0 of component_bench);
+#   2. a text-only page, in VBScript and in JScript, against a static file of the same size (wrk, 16
+#      connections);
+#   3. the resident memory of `orvan serve` after a warm-up and after 100,000 more requests;
+#   4. `orvan run` of a trivial page against `python3 -c pass` (median of 30 starts each).
+# Usage: bench/page-host-bench.sh [BUILD-DIR] (default build-bench, a Release build with
+# -DORVAN_BENCH=ON: `cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORVAN_BENCH=ON`).
+# Needs wrk and curl: scripts/install-deps.sh --bench. SQLite only; DURATION sets wrk's runs (10s).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-bench}
+orvan=$build/tools/orvan
+bench=$build/bench/component_bench
+duration=${DURATION:-10s}
+for tool in wrk curl python3; do
+    command -v $tool >/dev/null || { echo "$tool is missing: bash scripts/install-deps.sh --bench" >&2; exit 2; }
+done
+[ -x "$orvan" ] && [ -x "$bench" ] || { echo "build $orvan and $bench first (Release, ORVAN_BENCH=ON)" >&2; exit 2; }
+
+work=$(mktemp -d)
+server=""
+cleanup() {
+    [ -n "$server" ] && kill -TERM "$server" 2>/dev/null && wait "$server" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/site"
+cat >"$work/site/login.asp" <<'ASP'
+<% Set g = Server.CreateObject("Orvan_Geral.Geral")
+r = g.Login("ana", "ana123", "BENCH")
+g.Finalizar_Sessao_Uso r(8)
+Response.Write "ok " & r(1) %>
+ASP
+cat >"$work/site/login_js.asp" <<'ASP'
+<%@ Language=JScript %><% var g = Server.CreateObject("Orvan_Geral.Geral");
+var r = g.Login("ana", "ana123", "BENCH");
+g.Finalizar_Sessao_Uso(r[8]);
+Response.Write("ok " + r[1]); %>
+ASP
+text='<!DOCTYPE html>
+<html><head><title>Agenda</title></head>
+<body>
+<h1>Agenda Orvan</h1>
+<p>Hoje é <%= "dia de trabalho" %>.</p>
+<ul><li>Reportagem de capa</li><li>Anúncio de página inteira</li></ul>
+</body></html>'
+printf '%s\n' "$text" >"$work/site/text.asp"
+printf '<%%@ Language=JScript %%>%s\n' "$text" >"$work/site/text_js.asp"
+echo "trivial" >"$work/site/trivial.asp"
+
+"$orvan" regsvr --registry "$work/registry" >/dev/null
+"$orvan" init-db "Provider=SQLite;Data Source=$work/agenda.db" --demo >/dev/null
+cat >"$work/orvan.json" <<JSON
+{"application": {"dataconn_ConnectionString": "Provider=SQLite;Data Source=$work/agenda.db",
+                 "dataconn_CommandTimeout": 30},
+ "eventlog": "file:$work/events.jsonl", "registry": "$work/registry",
+ "server": {"root": "$work/site", "listen": "127.0.0.1:0", "accessLog": "/dev/null", "threads": 4}}
+JSON
+"$orvan" serve --config "$work/orvan.json" >"$work/serve.out" 2>"$work/serve.err" &
+server=$!
+for _ in $(seq 100); do
+    grep -q "listening on" "$work/serve.out" 2>/dev/null && break
+    sleep 0.1
+done
+url=$(sed -n 's/^orvan serve: listening on \(http:[^ ]*\) .*/\1/p' "$work/serve.out")
+[ -n "$url" ] || { cat "$work/serve.err" >&2; exit 1; }
+# The static file has the page's size as served.
+curl -fsS "${url}text.asp" >"$work/site/hello.txt"
+for page in login.asp login_js.asp; do
+    curl -fsS "${url}$page" | grep -q "ok Ana Souza" || { echo "$page failed" >&2; exit 1; }
+done
+
+# 64 returning users: their session cookies, handed to wrk's requests in turn (a request without a
+# cookie starts a session that stays until its timeout, which is neither what most requests do nor
+# flat memory).
+{
+    echo "local cookies = {"
+    for _ in $(seq 64); do
+        curl -s -o /dev/null -D - "${url}trivial.asp" | sed -n 's/^Set-Cookie: \(ORVANSESSIONID=[0-9a-f]*\).*/  "\1",/p'
+    done
+    echo "}"
+    echo "local n = 0"
+    echo "request = function()"
+    echo "  n = n + 1"
+    echo "  return wrk.format(nil, nil, {Cookie = cookies[n % #cookies + 1]})"
+    echo "end"
+} >"$work/sessions.lua"
+
+rate() {  # wrk's requests per second for: threads connections url
+    wrk -t"$1" -c"$2" -d"$duration" -s "$work/sessions.lua" "$3" | sed -n 's/^Requests\/sec: *//p'
+}
+rss() { awk '/^VmRSS/ {print $2}' "/proc/$server/status"; }
+ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
+
+echo "== 1. login page over HTTP, one client, against the same calls in-process (SQLite)"
+inproc_us=$("$bench" --benchmark_filter='BM_LoginCycle/0' --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+    awk -F, '/_median/ {print $3}')
+inproc=$(python3 -c "import sys; print(f'{1e6 / float(sys.argv[1]):.1f}')" "$inproc_us")
+vbs=$(rate 1 1 "${url}login.asp")
+js=$(rate 1 1 "${url}login_js.asp")
+echo "in-process: $inproc calls/s (median $inproc_us us)"
+echo "VBScript page: $vbs requests/s, ratio $(ratio "$vbs" "$inproc")"
+echo "JScript page:  $js requests/s, ratio $(ratio "$js" "$inproc")"
+
+echo "== 2. text-only page against a static file of the same size, 16 connections"
+static=$(rate 2 16 "${url}hello.txt")
+tvbs=$(rate 2 16 "${url}text.asp")
+tjs=$(rate 2 16 "${url}text_js.asp")
+echo "static file: $static requests/s"
+echo "VBScript page: $tvbs requests/s, ratio $(ratio "$tvbs" "$static")"
+echo "JScript page:  $tjs requests/s, ratio $(ratio "$tjs" "$static")"
+
+echo "== 3. resident memory over 100,000 requests after the warm-up above"
+before=$(rss)
+served=0
+while [ "$served" -lt 100000 ]; do
+    for page in text.asp text_js.asp login.asp login_js.asp; do
+        n=$(wrk -t2 -c8 -d2s -s "$work/sessions.lua" "${url}$page" | sed -n 's/^ *\([0-9]*\) requests in.*/\1/p')
+        served=$((served + n))
+    done
+done
+after=$(rss)
+echo "VmRSS $before kB before, $after kB after $served requests: ratio $(ratio "$after" "$before")"
+
+echo "== 4. orvan run of a trivial page against python3 -c pass (median of 30 starts)"
+python3 - "$orvan" "$work" <<'PY'
+import statistics, subprocess, sys, time
+orvan, work = sys.argv[1], sys.argv[2]
+def median(cmd):
+    times = []
+    for _ in range(30):
+        t = time.perf_counter()
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+        times.append(time.perf_counter() - t)
+    return statistics.median(times) * 1000
+run = median([orvan, "run", f"{work}/site/trivial.asp", "--root", f"{work}/site", "--registry", f"{work}/registry"])
+py = median(["python3", "-c", "pass"])
+print(f"orvan run: {run:.2f} ms, python3 -c pass: {py:.2f} ms, ratio {run / py:.2f}")
+PY
