@@ -63,6 +63,8 @@ struct HeapState {
     int lastThrowLine = 0;  // script line of the last throw of a value that is not an Error
     int stopLine = 0;       // script line where the stop (timeout, end) first unwound the script
 
+    int runsSinceCollection = 0;
+
     // Compiled pages kept in the heap (by CompiledPage::id), oldest first.
     std::deque<std::uint64_t> compiledPages;
 
