@@ -156,6 +156,14 @@ const RowWalkSite& rowWalkSite() {
         s.jscript = orvan::host::compilePage(s.root, s.root / "walk_js.asp");
         return s;
     }();
+    // The site's folder goes when the program ends; one left behind in the temporary directory is harmless.
+    static const struct RemoveAtExit {
+        std::filesystem::path root;
+        ~RemoveAtExit() {
+            std::error_code ec;
+            std::filesystem::remove_all(root, ec);
+        }
+    } removeAtExit{site.root};
     return site;
 }
 
