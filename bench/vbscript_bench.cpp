@@ -1,17 +1,26 @@
 // The VBScript engine beside the JScript engine (Duktape) doing the same work: string building in a
 // loop, a numeric loop, procedure calls, a class with properties, a dictionary (Scripting.Dictionary
-// beside a JScript object used as a map); and the compile of a 2,000-line
-// script. Each BM_VBScript_<Case> has its BM_JScript_<Case>; both compile once, outside the timed loop.
+// beside a JScript object used as a map), a page walking 1,000 rows of Comum.Executar's recordset
+// (both pages run in-process through the page host); and the compile of a 2,000-line script.
+// Each BM_VBScript_<Case> has its BM_JScript_<Case>; both compile once, outside the timed loop.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "com_server/class_registry.h"
+#include "com_server/event_log.h"
+#include "data_access/comum.h"
+#include "data_access/providers/provider.h"
 #include "duktape.h"
+#include "page_host/page_run.h"
+#include "schema/schema.h"
 #include "vbscript/engine.h"
 
-// Duktape's execution check (the host's is in page_host); the benchmark never stops a script.
-extern "C" int orvan_host_exec_timeout_check(void*) { return 0; }
+// Duktape's execution check is the page host's (orvan_host); with no heap state it never stops a script.
 
 namespace {
 
@@ -90,6 +99,95 @@ BENCHMARK(BM_VBScript_ClassProperties)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JScript_ClassProperties)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VBScript_Dictionary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JScript_Dictionary)->Unit(benchmark::kMillisecond);
+
+// A site of two pages, one per language, that create a Comum, run one SELECT of 1,000 rows with
+// Executar and append every row's NOME to a text; the database is a SQLite file with the reference
+// schema and 1,000 employees.
+struct RowWalkSite {
+    std::filesystem::path root;
+    orvan::com::ComPtr<orvan::host::ApplicationObject> application;
+    orvan::host::CompiledPage vbscript, jscript;
+};
+
+const RowWalkSite& rowWalkSite() {
+    static const RowWalkSite site = [] {
+        namespace fs = std::filesystem;
+        RowWalkSite s;
+        s.root = fs::temp_directory_path() / ("orvan-rowwalk-" + std::to_string(::getpid()));
+        fs::remove_all(s.root);
+        fs::create_directories(s.root);
+        const std::string cs = "Provider=SQLite;Data Source=" + (s.root / "agenda.db").string();
+        {
+            auto db = orvan::data::openSession(orvan::data::ConnectionString::parse(cs), 15);
+            orvan::schema::createSchema(*db);
+            db->execute(
+                "INSERT INTO funcionario (OID, NOME) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                "FROM n WHERE i < 1000) SELECT i, 'Nome ' || i FROM n",
+                {}, 0);
+        }
+        std::ofstream(s.root / "walk_vbs.asp")
+            << "<%@ Language=VBScript %><%\n"
+               "Dim c, s, r\n"
+               "Set c = Server.CreateObject(\"Orvan_Geral.Comum\")\n"
+               "r = c.Executar(\"SELECT NOME FROM funcionario ORDER BY OID\", 0, 1, 2, 0)\n"
+               "s = \"\"\n"
+               "Do While Not c.rs.EOF\n"
+               "  s = s & c.rs(\"NOME\")\n"
+               "  c.rs.MoveNext\n"
+               "Loop\n"
+               "Response.Write r & \":\" & Len(s)\n%>";
+        std::ofstream(s.root / "walk_js.asp")
+            << "<%@ Language=JScript %><%\n"
+               "var c = Server.CreateObject(\"Orvan_Geral.Comum\");\n"
+               "var r = c.Executar(\"SELECT NOME FROM funcionario ORDER BY OID\", 0, 1, 2, 0);\n"
+               "var s = \"\";\n"
+               "while (!c.rs.EOF) {\n"
+               "  s = s + c.rs(\"NOME\");\n"
+               "  c.rs.MoveNext();\n"
+               "}\n"
+               "Response.Write(r + \":\" + s.length);\n%>";
+        orvan::com::ClassRegistry::instance().addBuiltin(orvan::data::Comum::descriptor());
+        orvan::com::setEventLog(std::make_shared<orvan::com::MemoryEventLog>());
+        s.application = orvan::com::make<orvan::host::ApplicationObject>();
+        s.application->SetValue("dataconn_ConnectionString", orvan::com::Variant(cs));
+        s.application->SetValue("dataconn_ConnectionTimeout", orvan::com::Variant(std::int32_t{15}));
+        s.application->SetValue("dataconn_CommandTimeout", orvan::com::Variant(std::int32_t{30}));
+        s.vbscript = orvan::host::compilePage(s.root, s.root / "walk_vbs.asp");
+        s.jscript = orvan::host::compilePage(s.root, s.root / "walk_js.asp");
+        return s;
+    }();
+    // The site's folder goes when the program ends; one left behind in the temporary directory is harmless.
+    static const struct RemoveAtExit {
+        std::filesystem::path root;
+        ~RemoveAtExit() {
+            std::error_code ec;
+            std::filesystem::remove_all(root, ec);
+        }
+    } removeAtExit{site.root};
+    return site;
+}
+
+// "0:7893": Executar's success and the length of the 1,000 names ("Nome 1" ... "Nome 1000").
+void runRowWalk(benchmark::State& state, bool vbscript) {
+    const RowWalkSite& site = rowWalkSite();
+    orvan::host::PageRun run;
+    run.siteRoot = site.root;
+    run.request.path = vbscript ? "/walk_vbs.asp" : "/walk_js.asp";
+    run.application = site.application;
+    const orvan::host::CompiledPage& page = vbscript ? site.vbscript : site.jscript;
+    for (auto _ : state) {
+        const orvan::host::PageResult result = orvan::host::runPage(run, page);
+        if (result.outcome != orvan::host::PageOutcome::Completed || result.response.body != "0:7893")
+            return state.SkipWithError(("the page failed: " + result.response.body +
+                                        (result.error ? " " + result.error->description : std::string()))
+                                           .c_str());
+    }
+}
+
+void BM_VBScript_ComumRowWalk(benchmark::State& s) { runRowWalk(s, true); }
+void BM_JScript_ComumRowWalk(benchmark::State& s) { runRowWalk(s, false); }
+BENCHMARK(BM_VBScript_ComumRowWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JScript_ComumRowWalk)->Unit(benchmark::kMillisecond);
 
 // A page-like script of 2,000 lines: declarations, procedures, loops, conditions, calls.
 std::string longScript() {

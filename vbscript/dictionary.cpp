@@ -3,6 +3,7 @@
 // another kind (1 and "1" are two keys) compared exactly or, in text mode, without case; objects
 // compare by identity. For Each walks the keys.
 #include <list>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "com_server/enumeration.h"
@@ -195,7 +196,26 @@ private:
     std::int32_t compareMode_ = 0;
 };
 
+// The dictionary behind obj, or null (Dictionary is final: its type is enough).
+Dictionary* dictionaryOf(com::Object& obj) {
+    return typeid(obj) == typeid(Dictionary) ? static_cast<Dictionary*>(&obj) : nullptr;
+}
+
 }  // namespace
+
+bool readDictionaryItem(com::Object& obj, const com::Variant& key, com::Variant& out) {
+    Dictionary* d = dictionaryOf(obj);
+    if (!d) return false;
+    out = d->getItem(key);
+    return true;
+}
+
+bool writeDictionaryItem(com::Object& obj, com::Variant&& key, com::Variant&& item) {
+    Dictionary* d = dictionaryOf(obj);
+    if (!d) return false;
+    d->putItem(std::move(key), std::move(item));
+    return true;
+}
 
 com::ComPtr<com::Object> makeDictionary() { return com::make<Dictionary>(); }
 const com::TypeInfo& dictionaryTypeInfo() { return Dictionary::members(); }

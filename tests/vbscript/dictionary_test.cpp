@@ -1,9 +1,11 @@
 // Scripting.Dictionary through late binding, as scripts reach it: every member, key kinds and compare
-// modes, insertion order, For Each over keys, and the errors for duplicate and missing keys.
+// modes, insertion order, For Each over keys, and the errors for duplicate and missing keys; and the
+// script's d(key) reads and stores, which reach the items without the member table.
 #include "com_server/class_registry.h"
 #include "com_server/dispatch.h"
 #include "com_server/enumeration.h"
 #include "tests/vbscript/library_test_support.h"
+#include "tests/vbscript/script_support.h"
 
 namespace orvan::vbs::testing {
 namespace {
@@ -139,6 +141,24 @@ TEST_F(DictionaryTest, ManyKeysStayFindable) {
     EXPECT_EQ(count(), 10000);
     EXPECT_FALSE(run("Exists", com::kMethod, {L(4)}).rawBool());
     EXPECT_TRUE(run("Exists", com::kMethod, {L(5)}).rawBool());
+}
+
+// d(key) and d(key) = v in a script: the same item as d.Item(key), keys keeping their kind, a read
+// adding a missing key, Set storing an object, an array key refused; other objects' default members
+// with one argument still go through their member table.
+TEST(DictionaryInScript, DefaultMemberReadsAndStoresAsItem) {
+    EXPECT_EQ(vbs::test::run("Set d = CreateObject(\"Scripting.Dictionary\")\n"
+                             "d(1) = \"one\" : d(\"1\") = \"text\" : d(1.0) = \"ONE\"\n"
+                             "Out.Write d.Count & d.Item(1) & d(\"1\") & \";\"\n"
+                             "x = d(\"new\") : Out.Write d.Count & IsEmpty(x) & d.Exists(\"new\") & \";\"\n"
+                             "Set d(\"self\") = d : Out.Write (d(\"self\") Is d) & \";\"\n"
+                             "Set d(\"self\") = Nothing\n"
+                             "Set m = New RegExp : m.Pattern = \"(a)(b)\"\n"
+                             "Set mm = m.Execute(\"xab\") : Out.Write mm(0).Value & mm(0).SubMatches(1) & \";\"\n"
+                             "On Error Resume Next\n"
+                             "d(Array(1)) = 1 : Out.Write Err.Number & \" \" : Err.Clear\n"
+                             "x = d(Array(1)) : Out.Write Err.Number"),
+              "2ONEtext;3TrueTrue;True;abb;13 13");
 }
 
 }  // namespace

@@ -37,6 +37,16 @@ TEST(Execute, RunsStatementsInTheCallersScope) {
               "42[]");
 }
 
+TEST(Execute, AProcedureItDeclaresIsGlobalAndSeesTheGlobalsNotTheCallersLocals) {
+    EXPECT_EQ(run("Dim X\nX = \"Global\"\n"
+                  "Sub Proc1\n  Dim X\n  X = \"Local\"\n  Execute \"Sub Proc2: Out.Write X: End Sub\"\n"
+                  "  Out.Write Eval(\"X\") & \";\"\n  Proc2\nEnd Sub\n"
+                  "Proc1\nOut.Write \";\"\nProc2\n"
+                  "Execute \"Function Made(n) : Made = n * 3 : End Function\"\nOut.Write \";\" & Made(5)\n"
+                  "Execute \"Class Made2 : Public V : End Class\"\nSet o = New Made2\no.V = 1\nOut.Write o.V"),
+              "Local;Global;Global;151");
+}
+
 TEST(Execute, ManyPiecesOfCodeRunOneAfterAnother) {
     EXPECT_EQ(run("For i = 1 To 300\n  Execute \"v\" & (i Mod 7) & \" = \" & i & \": t = t + Eval(\"\"1\"\")\"\nNext\n"
                   "Out.Write v0 & \" \" & v6 & \" \" & t"),

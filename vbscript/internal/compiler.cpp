@@ -548,19 +548,21 @@ private:
                 ++pos_;
                 if (acceptKw(Kw::Const)) return parseConstList();
                 if (atProcedure()) {
-                    if (cur_ != topScope_ || enclosing_) fail(1024);
+                    if (cur_ != topScope_) fail(1024);
                     return globalProcedure(isPublic);
                 }
                 if (!cur_->global) fail(1024);
                 return parseDimList();
             }
+            // A procedure or class in code given to Execute joins the global scope, wherever Execute
+            // runs; its body sees the globals, never the locals of the procedure that ran Execute.
             case Kw::Sub:
             case Kw::Function:
             case Kw::Property:
-                if (cur_ != topScope_ || (enclosing_ && enclosing_->procedure)) fail(1024);
+                if (cur_ != topScope_) fail(1024);
                 return globalProcedure(true);
             case Kw::Class:
-                if (cur_ != topScope_ || (enclosing_ && enclosing_->procedure)) fail(1024);
+                if (cur_ != topScope_) fail(1024);
                 ++pos_;
                 return parseClass();
             case Kw::ReDim: return parseReDim(out);

@@ -13,6 +13,7 @@
 #include "com_server/dispatch.h"
 #include "com_server/enumeration.h"
 #include "vbscript/internal/compiler.h"
+#include "vbscript/internal/scripting_objects.h"
 #include "vbscript/internal/errors.h"
 #include "vbscript/internal/lexer.h"
 #include "vbscript/internal/nodes.h"
@@ -130,6 +131,22 @@ Variant invokeLate(Frame& f, com::Object& obj, const std::string* name, unsigned
     return result;
 }
 
+// obj(args) = value for an object that is not the script's own: a dictionary's item directly, anything
+// else through the object's member table.
+void putDefault(Frame& f, com::Object& obj, const std::vector<ExprPtr>& args, Variant&& value, bool isSet) {
+    if (args.size() == 1) {
+        Variant key = args[0]->eval(f);
+        if (!key.isMissing()) {
+            if (writeDictionaryItem(obj, std::move(key), std::move(value))) return;
+            std::vector<Variant> values;
+            values.push_back(std::move(key));
+            com::putMember(obj, {}, std::move(values), std::move(value), isSet);
+            return;
+        }
+    }
+    com::putMember(obj, {}, ArgValues(f, args, 0).values, std::move(value), isSet);
+}
+
 // The script's own instance behind an object, or null (ClassInstance is final: its type is enough).
 ClassInstance* instanceOf(com::Object* o) {
     return typeid(*o) == typeid(ClassInstance) ? static_cast<ClassInstance*>(o) : nullptr;
@@ -155,6 +172,11 @@ Variant applyArgs(Frame& f, const Variant& callee, const std::vector<ExprPtr>& a
             if (inst->cls.defaultMember < 0) fail(com::err::NotSupported);
             return readMember(f, *inst, inst->cls.members[static_cast<std::size_t>(inst->cls.defaultMember)], args,
                               true);
+        }
+        if (args.size() == 1) {
+            Variant tmp, item;
+            const Variant& key = args[0]->peek(f, tmp);
+            if (!key.isMissing() && readDictionaryItem(*obj, key, item)) return item;
         }
         return invokeLate(f, *obj, nullptr, com::kMethod | com::kGet, args, nullptr);
     }
@@ -454,7 +476,7 @@ void NameExpr::assign(Frame& f, Variant&& value, bool isSet) const {
             return writeMember(f, *inst, inst->cls.members[static_cast<std::size_t>(inst->cls.defaultMember)], args,
                                std::move(value), isSet);
         }
-        com::putMember(*obj, {}, ArgValues(f, args, 0).values, std::move(value), isSet);
+        putDefault(f, *obj, args, std::move(value), isSet);
         return;
     }
     fail(com::err::TypeMismatch);
@@ -495,7 +517,7 @@ void IndexExpr::assign(Frame& f, Variant&& value, bool isSet) const {
         return writeMember(f, *inst, inst->cls.members[static_cast<std::size_t>(inst->cls.defaultMember)], args,
                            std::move(value), isSet);
     }
-    com::putMember(*obj, {}, ArgValues(f, args, 0).values, std::move(value), isSet);
+    putDefault(f, *obj, args, std::move(value), isSet);
 }
 
 namespace {
