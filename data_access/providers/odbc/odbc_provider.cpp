@@ -598,6 +598,18 @@ public:
     }
 
     std::vector<std::string> primaryKey(std::string_view table) override {
+        // The SQLite ODBC driver lists key columns in the table's column order, not the key's; the
+        // engine's own table_info knows the key order (as the native SQLite provider reads it).
+        if (conn_->dbms == Dbms::SQLite) {
+            const Variant name[] = {Variant(table)};
+            Ran r = run("SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk", name, 0);
+            Described d = describe(*conn_, r.stmt.get(), r.columns);
+            OdbcResultSet rows(conn_, std::move(r.stmt), std::move(d), -1);
+            std::vector<std::string> key;
+            std::vector<Variant> row;
+            while (rows.next(row)) key.push_back(com::CStr(row[0]));
+            return key;
+        }
         std::string schema, relation(table);
         if (const std::size_t dot = table.rfind('.'); dot != std::string_view::npos) {
             schema = std::string(table.substr(0, dot));
@@ -768,7 +780,7 @@ private:
                     // Output-only parameters have no value to give yet.
                     values.push_back(it->direction == 1 || it->direction == 3 ? it->value : Variant::null());
                 }
-                Ran r = run(positional, values, timeoutSeconds);
+                Ran r = run(rowsFromReturning(positional), values, timeoutSeconds);
                 if (r.columns > 0) outcome = firstRow(r);
             }
         } catch (const ComError&) {
@@ -783,6 +795,29 @@ private:
         }
         run("RELEASE orvan_procedure", {}, timeoutSeconds);
         fillOutputs(name, params, outcome);
+    }
+
+    // The SQLite ODBC driver gives rows only for statements that begin with SELECT or WITH; an
+    // INSERT, UPDATE or DELETE with RETURNING runs, but its rows are dropped. Behind an empty WITH
+    // clause the same statement hands them over.
+    static std::string rowsFromReturning(const std::string& statement) {
+        const std::string lower = detail::lowerAscii(statement);
+        const std::size_t start = lower.find_first_not_of(" \t\r\n");
+        if (start == std::string::npos || lower.compare(start, 4, "with") == 0 || lower.compare(start, 6, "select") == 0)
+            return statement;
+        for (std::size_t i = 0; i < lower.size();) {
+            const std::size_t skipped = detail::skipNonCode(lower, i, true);
+            if (skipped != i) {
+                i = skipped;
+                continue;
+            }
+            const bool wordStart = i == 0 || !detail::isIdentChar(static_cast<unsigned char>(lower[i - 1]));
+            if (wordStart && lower.compare(i, 9, "returning") == 0 &&
+                (i + 9 == lower.size() || !detail::isIdentChar(static_cast<unsigned char>(lower[i + 9]))))
+                return "WITH orvan_returning AS (SELECT 1) " + statement.substr(start);
+            ++i;
+        }
+        return statement;
     }
 
     // The statements of a body, split at the ';' that end them outside literals and comments.
@@ -1037,7 +1072,9 @@ std::unique_ptr<Session> openOdbcSession(const ConnectionString& cs, int connect
         const bool login = d.state.starts_with("28");
         // Every failure to connect is a connection failure to the caller, whatever state the driver
         // chose (psqlODBC reports a refused connection as 08001, FreeTDS as 08001 or HYT00).
-        std::string state = login || d.state.starts_with("08") || d.state.starts_with("IM") ? d.state : "08001";
+        const bool kept = login || d.state.starts_with("08") || d.state == "IM002" || d.state == "IM003" ||
+                          d.state == "HYT01";
+        const std::string state = kept ? d.state : "08001";
         throw ComError(login ? hr::AuthFailed : hr::Fail, d.message + " (" + target.masked + ")").withSqlState(state);
     }
     conn->connected = true;
