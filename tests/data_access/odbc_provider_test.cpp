@@ -233,6 +233,19 @@ std::string driverName(const ::testing::TestParamInfo<std::string>& p) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, OdbcProviderTest, ::testing::Values("odbc-postgresql", "odbc-sqlite"), driverName);
 
+// A command timeout on psqlODBC stops the statement with the timeout error, and the next statement
+// without a limit runs to its end.
+TEST(OdbcTimeout, PsqlOdbcStatementPastItsTimeoutIsCancelled) {
+    const std::string native = pgConnectionString();
+    ASSERT_FALSE(native.empty()) << pgMissingMessage();
+    auto s = openSession(ConnectionString::parse(odbcPostgresString(native)), 10);
+    const ComError e = errorOf([&] { query(*s, "SELECT pg_sleep(30)", {}, 1); });
+    EXPECT_EQ(e.number(), -2147217871) << e.description();
+    EXPECT_EQ(e.category(), ErrorCategory::Cancelled) << e.sqlState();
+    EXPECT_EQ(query(*s, "SELECT pg_sleep(1.5), 7", {}, 0).at(0).at(1).rawInt(), 7);
+    EXPECT_EQ(query(*s, "SELECT current_setting('statement_timeout')", {}, 5).at(0).at(0).rawString(), "5s");
+}
+
 // FreeTDS against a port nothing listens on: a connection failure naming the target, not a hang.
 TEST(OdbcConnect, ClosedPortIsAConnectionFailure) {
     const ComError e = errorOf([] {

@@ -656,6 +656,8 @@ public:
                 // No transaction was open: nothing to undo.
             }
         }
+        // A SET statement_timeout made inside the transaction is undone with it.
+        postgresTimeoutMs_ = -1;
     }
 
     std::string_view engine() const override { return conn_->engine; }
@@ -673,7 +675,11 @@ private:
         if (sql.find('\0') != std::string::npos)
             throw ComError(hr::ErrorsInCommand, "the statement text contains a NUL character");
         Ran r;
-        r.stmt = conn_->statement(timeoutSeconds);
+        // psqlODBC carries out a statement's query timeout as a SET before it and another after it;
+        // the session's limit is set once instead, and again only when it changes (as the native
+        // PostgreSQL provider does).
+        if (conn_->dbms == Dbms::PostgreSQL) applyPostgresTimeout(timeoutSeconds);
+        r.stmt = conn_->statement(conn_->dbms == Dbms::PostgreSQL ? 0 : timeoutSeconds);
         SQLHSTMT s = r.stmt.get();
         std::deque<ParamBuffer> buffers;
         for (std::size_t i = 0; i < params.size(); ++i)
@@ -692,6 +698,16 @@ private:
             r.affected = -1;
         }
         return r;
+    }
+
+    void applyPostgresTimeout(int timeoutSeconds) {
+        const long long ms = timeoutSeconds > 0 ? timeoutSeconds * 1000LL : 0;
+        if (ms == postgresTimeoutMs_) return;
+        StmtPtr stmt = conn_->statement(0);
+        WText text = wide("SET statement_timeout = " + std::to_string(ms));
+        conn_->check(SQLExecDirectW(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT,
+                     stmt.get());
+        postgresTimeoutMs_ = ms;
     }
 
     // The first row of a statement's result, by column name; empty row when it returned none.
@@ -1005,6 +1021,7 @@ private:
     }
 
     std::shared_ptr<Connection> conn_;
+    long long postgresTimeoutMs_ = -1;  // PostgreSQL's statement_timeout as last set; -1 unknown
 };
 
 // SQL_DBMS_NAME as the system names engines.
