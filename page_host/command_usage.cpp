@@ -22,6 +22,8 @@ constexpr Command kCommands[] = {
      "[--cookie NAME=VALUE]... [--eventlog FILE] [--locale pt-BR|en-US] [--registry FILE]",
      "run one page once and print the response body"},
     {"init-db", "CONNECTION-STRING [--demo]", "create the agenda schema (and the demo data)"},
+    {"explain-connection", "CONNECTION-STRING",
+     "print the ODBC connection string a connection string becomes (password masked)"},
     {"passwd", "LOGIN PASSWORD", "print the stored form of a user's password"},
     {"typelib", "[--component FILE]", "print the component's classes, members and dispatch ids"},
     {"regsvr", "[--unregister] [--registry FILE] [--component FILE]",

@@ -16,15 +16,48 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to) {
         s.replace(pos, from.size(), to);
 }
 
-// The script for an engine: the common tables with the engine's spelling of the date-time type, then
-// the engine's identifier procedure.
+// The script for an engine: the common tables with the engine's spelling of the date-time and text
+// types, then the engine's identifier procedure. The engine is the one behind the session, whichever
+// provider reaches it (an ODBC session names the engine its driver reports).
 std::string scriptFor(std::string_view engine) {
     std::string script = sql::kCommon;
     if (engine == "postgresql") {
         replaceAll(script, " DATETIME", " TIMESTAMP(0)");
         return script + sql::kPostgresql;
     }
-    return script + sql::kSqlite;
+    if (engine == "sqlserver") {
+        // Unicode text columns, so that no character depends on the database's code page.
+        replaceAll(script, " VARCHAR(", " NVARCHAR(");
+        return script + sql::kSqlserver;
+    }
+    if (engine == "oracle") {
+        // Oracle's DATE holds the time of day to the second.
+        replaceAll(script, " DATETIME", " DATE");
+        replaceAll(script, " VARCHAR(", " VARCHAR2(");
+        return script + sql::kOracle;
+    }
+    if (engine == "sqlite") return script + sql::kSqlite;
+    throw com::ComError(com::hr::Fail, "there is no schema script for the database engine \"" + std::string(engine) +
+                                           "\" (known: sqlite, postgresql, sqlserver, oracle)");
+}
+
+// Whether a statement begun so far is a stored procedure, whose own ';' belong to it (it ends at a
+// line holding only "/").
+bool procedureBlock(const std::string& current) {
+    const auto b = current.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return false;
+    const std::string head = com::ascii::lower(current.substr(b, 40));
+    return head.starts_with("create procedure") || head.starts_with("create or replace procedure");
+}
+
+// Whether script[i] is a "/" alone on its line (blanks around it allowed).
+bool slashLine(std::string_view script, std::size_t i) {
+    if (script[i] != '/') return false;
+    for (std::size_t k = i; k > 0 && script[k - 1] != '\n'; --k)
+        if (script[k - 1] != ' ' && script[k - 1] != '\t') return false;
+    for (std::size_t k = i + 1; k < script.size() && script[k] != '\n'; ++k)
+        if (script[k] != ' ' && script[k] != '\t' && script[k] != '\r') return false;
+    return true;
 }
 
 void run(data::Session& s, const std::string& statement, std::span<const Variant> params = {}) {
@@ -79,7 +112,14 @@ std::vector<std::string> splitStatements(std::string_view script) {
             ++i;
             continue;
         }
-        if (c == ';' && !inQuote && !inDollar) {
+        if (!inQuote && !inDollar && slashLine(script, i) && procedureBlock(current)) {
+            auto b = current.find_first_not_of(" \t\r\n");
+            auto e = current.find_last_not_of(" \t\r\n");
+            out.push_back(current.substr(b, e - b + 1));
+            current.clear();
+            continue;
+        }
+        if (c == ';' && !inQuote && !inDollar && !procedureBlock(current)) {
             auto b = current.find_first_not_of(" \t\r\n");
             if (b != std::string::npos) out.push_back(current.substr(b));
             current.clear();

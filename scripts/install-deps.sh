@@ -3,9 +3,12 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client duktape-dev libmicrohttpd-dev
-          nlohmann-json3-dev libpcre2-dev)
+          nlohmann-json3-dev libpcre2-dev unixodbc-dev)
 if [ "${1:-}" = "--tests" ]; then
     packages+=(chromium chromium-driver)
+    # The ODBC drivers the ODBC provider's tests run on: psqlODBC on the private PostgreSQL server, the
+    # SQLite driver, FreeTDS for the closed-port case.
+    packages+=(odbc-postgresql libsqliteodbc tdsodbc)
     # The browser test runs on Node.js; any Node.js 18 or later will do, Debian's included.
     command -v node >/dev/null || packages+=(nodejs)
     command -v npm >/dev/null || packages+=(npm)

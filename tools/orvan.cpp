@@ -12,6 +12,7 @@
 #include "com_server/class_registry.h"
 #include "com_server/dispatch.h"
 #include "com_server/error.h"
+#include "data_access/providers/odbc/odbc_connection_string.h"
 #include "data_access/providers/provider.h"
 #include "page_host/command_usage.h"
 #include "page_host/http/serve_command.h"
@@ -136,6 +137,31 @@ int initDb(const std::vector<std::string>& args) {
     return 0;
 }
 
+// Prints the ODBC connection string a connection string becomes, the password masked; a string for a
+// native provider, or one that cannot be translated, is an error.
+int explainConnection(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        std::cerr << orvan::host::commandUsage("explain-connection");
+        return 2;
+    }
+    const auto cs = orvan::data::ConnectionString::parse(args[0]);
+    if (!orvan::data::isOdbcConnection(cs)) {
+        std::cerr << "orvan explain-connection: the string does not go through ODBC"
+                  << (cs.provider().empty() ? " (it names no Provider, DSN or Driver)"
+                                            : " (Provider=" + cs.get("provider") + " is not an ODBC provider)")
+                  << "\n";
+        return 1;
+    }
+    try {
+        const auto odbc = orvan::data::translateToOdbc(cs, orvan::data::installedOdbcDrivers());
+        std::cout << odbc.masked << "\n";
+    } catch (const orvan::com::ComError& e) {
+        std::cerr << "orvan explain-connection: " << e.description() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 int passwd(const std::vector<std::string>& args) {
     if (args.size() != 2) {
         std::cerr << orvan::host::commandUsage("passwd");
@@ -170,6 +196,7 @@ int main(int argc, char** argv) {
         if (command == "regsvr") return regsvr(args);
         if (command == "init-db") return initDb(args);
         if (command == "passwd") return passwd(args);
+        if (command == "explain-connection") return explainConnection(args);
         if (command == "run") return orvan::host::orvanRun(args, std::cout, std::cerr);
         if (command == "serve") return orvan::host::http::orvanServe(args, std::cout, std::cerr);
     } catch (const std::exception& e) {

@@ -1,4 +1,5 @@
-// The engine-neutral part of the provider layer: connection strings, the factory that picks an engine,
+// The engine-neutral part of the provider layer: connection strings, the factory that picks an engine
+// (SQLite, PostgreSQL, or ODBC for MSDASQL, plain ODBC strings and the classic OLE DB ones),
 // the lexical repair every engine applies to the statements it runs, and the statement trace.
 #include "data_access/providers/provider.h"
 
@@ -11,6 +12,8 @@
 #include <utility>
 
 #include "com_server/error.h"
+#include "data_access/providers/odbc/odbc_connection_string.h"
+#include "data_access/providers/odbc/odbc_provider.h"
 #include "data_access/providers/postgres/postgres_provider.h"
 #include "data_access/providers/provider_common.h"
 #include "data_access/providers/sqlite/sqlite_provider.h"
@@ -91,6 +94,7 @@ std::unique_ptr<Session> openSession(const ConnectionString& cs, int connectTime
     if (provider == "sqlite") return openSqliteSession(cs, connectTimeoutSeconds);
     if (provider == "postgresql" || provider == "postgres" || provider == "pgsql")
         return openPostgresSession(cs, connectTimeoutSeconds);
+    if (isOdbcConnection(cs)) return openOdbcSession(cs, connectTimeoutSeconds);
     // ADO's adErrProviderNotFound.
     throw com::ComError(3706, "Provider cannot be found. It may not be properly installed.");
 }

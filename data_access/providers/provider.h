@@ -1,7 +1,9 @@
 // The one interface between the ADO-style objects and a database engine. Each engine lives in its own
 // folder under providers/ and is the only code that includes its C API. A connection string picks the
 // engine: "Provider=SQLite;Data Source=FILE" or
-// "Provider=PostgreSQL;Host=...;Port=...;Database=...;User ID=...;Password=..." (keys case-insensitive).
+// "Provider=PostgreSQL;Host=...;Port=...;Database=...;User ID=...;Password=..." (keys case-insensitive),
+// or ODBC: "Provider=MSDASQL;DSN=..." / "Driver={...};..." and the classic OLE DB strings
+// (odbc/odbc_connection_string.h).
 #pragma once
 
 #include <cstdint>
@@ -96,7 +98,8 @@ public:
     virtual bool alive() = 0;
     // Rolls back an open transaction, if any (before the session goes back to a pool).
     virtual void reset() = 0;
-    // Engine name, "sqlite" or "postgresql".
+    // The engine behind the session, whichever provider reaches it: "sqlite", "postgresql", and
+    // through ODBC also "sqlserver", "oracle" or the name the driver reports.
     virtual std::string_view engine() const = 0;
 
 protected:
@@ -108,6 +111,7 @@ protected:
 
 // Opens a session for the connection string; connectTimeoutSeconds 0 = no limit.
 // Unknown provider: error 3706 "Provider cannot be found. It may not be properly installed."
+// (An ODBC string whose driver is not installed is also 3706, with a text naming the driver.)
 std::unique_ptr<Session> openSession(const ConnectionString& cs, int connectTimeoutSeconds);
 
 // The least lexical repair an engine needs to read statements the original servers accepted: a blank

@@ -24,6 +24,12 @@ TEST(ErrorModel, CategoriesComeFromTheSqlStateClass) {
         {"42703", ErrorCategory::UndefinedObject}, {"22001", ErrorCategory::InvalidData},
         {"57014", ErrorCategory::Cancelled},       {"42601", ErrorCategory::Other},
         {"", ErrorCategory::Other},                {"23", ErrorCategory::Other},
+        // The states ODBC drivers and the driver manager report.
+        {"42S02", ErrorCategory::UndefinedObject}, {"42S22", ErrorCategory::UndefinedObject},
+        {"HYT00", ErrorCategory::Cancelled},       {"HYT01", ErrorCategory::ConnectionFailed},
+        {"IM002", ErrorCategory::ConnectionFailed}, {"IM003", ErrorCategory::ConnectionFailed},
+        {"08S01", ErrorCategory::ConnectionFailed}, {"42000", ErrorCategory::Other},
+        {"HY000", ErrorCategory::Other},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorCategory(c.state), c.category) << c.state;

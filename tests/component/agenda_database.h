@@ -1,6 +1,8 @@
 // A database with the agenda schema for one test, on either engine, with a page around it; the
 // same behaviour suite runs on both (the test parameter names the engine). PostgreSQL tests use the
-// server named by ORVAN_TEST_PG, each in a schema of its own.
+// server named by ORVAN_TEST_PG, each in a schema of its own. The engines "odbc-postgresql" and
+// "odbc-sqlite" are the same databases, set up through the native provider, with the component
+// reaching them through the ODBC provider (psqlODBC, the SQLite ODBC driver).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 
 #include "com_server/conversions.h"
 #include "com_server/environment.h"
+#include "data_access/odbc_targets.h"
 #include "data_access/providers/provider.h"
 #include "page_fixture.h"
 #include "schema/schema.h"
@@ -75,7 +78,7 @@ class AgendaTest : public PageFixture, public ::testing::WithParamInterface<std:
 protected:
     void SetUp() override {
         PageFixture::SetUp();
-        if (GetParam() == "postgresql") {
+        if (onPostgres()) {
             const char* base = std::getenv("ORVAN_TEST_PG");
             ASSERT_TRUE(base && *base) << "ORVAN_TEST_PG is not set: start the test server with "
                                           "eval \"$(bash scripts/pg-test-server.sh start DIR)\" (scripts/test.sh does)";
@@ -91,6 +94,11 @@ protected:
         }
         session = data::openSession(data::ConnectionString::parse(connection), 15);
         schema::createSchema(*session);
+        // The test's own session stays native; the component's connection goes through ODBC.
+        if (GetParam() == "odbc-postgresql")
+            connection = data::testing::odbcPostgresString(std::getenv("ORVAN_TEST_PG"), schema);
+        else if (GetParam() == "odbc-sqlite")
+            connection = data::testing::odbcSqliteString((folder / "agenda.db").string());
         application->SetValue("dataconn_ConnectionString", com::Variant(connection));
         application->SetValue("dataconn_CommandTimeout", com::Variant(std::int32_t{30}));
         application->SetValue("dataconn_ConnectionTimeout", com::Variant(std::int32_t{15}));
@@ -107,6 +115,9 @@ protected:
         }
         PageFixture::TearDown();
     }
+
+    // Whether the database is the PostgreSQL server (reached natively or through ODBC).
+    bool onPostgres() const { return GetParam() == "postgresql" || GetParam() == "odbc-postgresql"; }
 
     // Runs a statement on the test's own session (setting up rows, reading them back).
     void exec(const std::string& sql, std::vector<com::Variant> params = {}) { session->execute(sql, params, 30); }
@@ -132,9 +143,21 @@ protected:
     StatementLog statements;
 };
 
-inline std::string engineName(const ::testing::TestParamInfo<std::string>& info) { return info.param; }
+// The engine as a test name ("odbc-sqlite" -> "odbc_sqlite").
+inline std::string engineName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string name = info.param;
+    for (char& c : name)
+        if (c == '-') c = '_';
+    return name;
+}
 
 #define ORVAN_ON_BOTH_ENGINES(Suite) \
     INSTANTIATE_TEST_SUITE_P(Engines, Suite, ::testing::Values("sqlite", "postgresql"), ::orvan::testing::engineName)
+
+// Both engines natively and both through their ODBC drivers.
+#define ORVAN_ON_ALL_ENGINES(Suite)                                                                      \
+    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                                             \
+                             ::testing::Values("sqlite", "postgresql", "odbc-postgresql", "odbc-sqlite"), \
+                             ::orvan::testing::engineName)
 
 }  // namespace orvan::testing

@@ -120,7 +120,7 @@ TEST_P(ComumTest, IdentifiersComeFromTheProcedureAndLeaveTheSlotsAlone) {
 }
 
 TEST_P(ComumTest, MissingProcedureGivesMinusOneAndOneReport) {
-    if (GetParam() == "postgresql") exec("DROP FUNCTION atualoid()");
+    if (onPostgres()) exec("DROP FUNCTION atualoid()");
     else exec("DELETE FROM sys_procedures");
     const std::size_t before = logged();
     EXPECT_EQ(comum->Gerar_Oid(), -1);
@@ -186,7 +186,7 @@ TEST_P(ComumTest, IdentifiersAreUniqueAcrossThreadsAndProcesses) {
     EXPECT_EQ(all.size(), total) << "no identifier was handed out twice";
 }
 
-ORVAN_ON_BOTH_ENGINES(ComumTest);
+ORVAN_ON_ALL_ENGINES(ComumTest);
 
 }  // namespace
 }  // namespace orvan::testing

@@ -219,7 +219,7 @@ TEST_P(GeralTest, EndingAClosedSessionFailsWithoutWriting) {
 }
 
 TEST_P(GeralTest, FailedIdentifierWritesNoRowWithMinusOne) {
-    if (GetParam() == "postgresql") exec("DROP FUNCTION atualoid()");
+    if (onPostgres()) exec("DROP FUNCTION atualoid()");
     else exec("DELETE FROM sys_procedures WHERE name = 'atualoid'");
     EXPECT_EQ(start(2001, "EST11"), 0);
     EXPECT_EQ(count("SELECT * FROM sessaodeuso"), 0);
@@ -323,7 +323,7 @@ TEST_P(GeralTest, MethodsWithoutComumFailToTheCaller) {
     EXPECT_FALSE(geral->DataHoraAgora().empty()) << "the clock needs no Comum";
 }
 
-ORVAN_ON_BOTH_ENGINES(GeralTest);
+ORVAN_ON_ALL_ENGINES(GeralTest);
 
 }  // namespace
 }  // namespace orvan::testing

@@ -46,7 +46,7 @@ protected:
     }
     std::int64_t rowsIn(const char* table) { return count(std::string("SELECT * FROM ") + table); }
     void dropIdentifierProcedure() {
-        if (GetParam() == "postgresql") exec("DROP FUNCTION atualoid()");
+        if (onPostgres()) exec("DROP FUNCTION atualoid()");
         else exec("DELETE FROM sys_procedures WHERE name = 'atualoid'");
     }
 
@@ -385,8 +385,8 @@ TEST_P(PautaTest, ReplacedComumIsUsedAndReleased) {
     EXPECT_THROW(pauta->Dicas_Incluir(ordem, texto), com::ComError) << "no Comum: the error goes to the caller";
 }
 
-ORVAN_ON_BOTH_ENGINES(PautaTest);
-ORVAN_ON_BOTH_ENGINES(ProgressTest);
+ORVAN_ON_ALL_ENGINES(PautaTest);
+ORVAN_ON_ALL_ENGINES(ProgressTest);
 
 }  // namespace
 }  // namespace orvan::testing

@@ -19,6 +19,22 @@ TEST(SchemaScriptTest, StatementsSplitOutsideTextsBodiesAndComments) {
     EXPECT_EQ(parts[2], "INSERT INTO a VALUES ('it''s; fine')");
 }
 
+// The Transact-SQL and Oracle procedures keep their own ';' and end at a line holding only "/".
+TEST(SchemaScriptTest, ProceduresRunToTheirSlashLine) {
+    const auto parts = schema::splitStatements(
+        "CREATE SEQUENCE s START WITH 10;\n"
+        "CREATE PROCEDURE p (n OUT INTEGER) AS\nBEGIN\n    SELECT s.NEXTVAL INTO n FROM DUAL;\nEND;\n/\n"
+        "create or replace procedure q AS BEGIN NULL; END;\n  /  \n"
+        "SELECT 4 / 2 FROM DUAL;\n"
+        "CREATE TABLE t (x INTEGER)");
+    ASSERT_EQ(parts.size(), 5u);
+    EXPECT_EQ(parts[0], "CREATE SEQUENCE s START WITH 10");
+    EXPECT_EQ(parts[1], "CREATE PROCEDURE p (n OUT INTEGER) AS\nBEGIN\n    SELECT s.NEXTVAL INTO n FROM DUAL;\nEND;");
+    EXPECT_EQ(parts[2], "create or replace procedure q AS BEGIN NULL; END;");
+    EXPECT_EQ(parts[3], "SELECT 4 / 2 FROM DUAL");
+    EXPECT_EQ(parts[4], "CREATE TABLE t (x INTEGER)");
+}
+
 class SchemaTest : public AgendaTest {};
 
 TEST_P(SchemaTest, SecondCreationIsRefusedAndDemoUsersHaveTheirPasswords) {

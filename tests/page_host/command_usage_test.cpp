@@ -41,6 +41,7 @@ TEST(CommandUsage, EverySubcommandAnswersHelpWithItsOwnUsage) {
         {"init-db --help", "init-db", "usage: orvan init-db CONNECTION-STRING [--demo]\n"},
         {"init-db \"Provider=SQLite;Data Source=/nonexistent/x.db\" -h", "init-db", "usage: orvan init-db "},
         {"passwd --help", "passwd", "usage: orvan passwd LOGIN PASSWORD\n"},
+        {"explain-connection --help", "explain-connection", "usage: orvan explain-connection CONNECTION-STRING\n"},
         {"run --help", "run", "usage: orvan run PAGE [--root DIR]"},
         {"serve --help", "serve", "usage: orvan serve [--config FILE]"},
         {"typelib --help", "typelib", "usage: orvan typelib [--component FILE]\n"},
@@ -58,7 +59,7 @@ TEST(CommandUsage, OverviewListsEveryCommandAndWrapsAtAHundredColumns) {
     const Output o = runOrvan("--help");
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out, orvanUsage());
-    for (const char* command : {"serve", "run", "init-db", "passwd", "typelib", "regsvr"})
+    for (const char* command : {"serve", "run", "init-db", "explain-connection", "passwd", "typelib", "regsvr"})
         EXPECT_NE(o.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
     std::istringstream lines(o.out + commandUsage("run") + commandUsage("serve"));
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 100u) << line;
