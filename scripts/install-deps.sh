@@ -6,6 +6,8 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           nlohmann-json3-dev libpcre2-dev)
 if [ "${1:-}" = "--tests" ]; then
     packages+=(chromium chromium-driver)
+    # The package test: lintian checks the .deb, curl logs in to the installed server.
+    packages+=(lintian curl)
     # The browser test runs on Node.js; any Node.js 18 or later will do, Debian's included.
     command -v node >/dev/null || packages+=(nodejs)
     command -v npm >/dev/null || packages+=(npm)
