@@ -22,7 +22,8 @@ constexpr Command kCommands[] = {
      "[--cookie NAME=VALUE]... [--eventlog FILE] [--locale pt-BR|en-US] [--registry FILE]",
      "run one page once and print the response body"},
     {"init-db", "CONNECTION-STRING [--demo]", "create the agenda schema (and the demo data)"},
-    {"passwd", "LOGIN PASSWORD", "print the stored form of a user's password"},
+    {"passwd", "LOGIN [PASSWORD]",
+     "print a password's stored form (read from the terminal or standard input when not given)"},
     {"typelib", "[--component FILE]", "print the component's classes, members and dispatch ids"},
     {"regsvr", "[--unregister] [--registry FILE] [--component FILE]",
      "register (or unregister) the component library"},
@@ -79,7 +80,7 @@ std::string orvanUsage() {
         out += wrapped("  " + std::string(c.name) + " ", c.arguments, 6);
         out += "      " + std::string(c.summary) + "\n";
     }
-    out += "orvan <command> --help shows one command's usage.\n";
+    out += "orvan <command> --help shows one command's usage; orvan --version the version.\n";
     return out;
 }
 
