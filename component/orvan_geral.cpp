@@ -5,6 +5,7 @@
 
 #include "agenda/pauta.h"
 #include "com_server/class_registry.h"
+#include "com_server/version.h"
 #include "data_access/comum.h"
 #include "session_services/geral.h"
 
@@ -12,8 +13,12 @@ namespace {
 
 const orvan::com::LibraryDescriptor& library() {
     static const orvan::com::LibraryDescriptor lib{
-        "Orvan_Geral", "{3F6B2C10-8E4D-4A71-B5C2-9D0E7A41C200}", "1.0", "1.00.0231",
-        {orvan::data::Comum::descriptor(), orvan::session::Geral::descriptor(), orvan::agenda::Pauta::descriptor()}};
+        "Orvan_Geral",
+        "{3F6B2C10-8E4D-4A71-B5C2-9D0E7A41C200}",
+        ORVAN_TYPELIB_VERSION,
+        ORVAN_FILE_VERSION,
+        {orvan::data::Comum::descriptor(), orvan::session::Geral::descriptor(),
+         orvan::agenda::Pauta::descriptor()}};
     return lib;
 }
 

@@ -155,7 +155,7 @@ void Comum::reportFailure(std::string_view sql, std::string_view FUNCAO, std::in
         std::string log = reportText(date, FUNCAO, numero, SOBRE_ERRO, shownSql);
         replaceAll(log, "<b>", "");
         replaceAll(log, "</b>", "");
-        com::logEvent(com::EventType::Error, log);
+        com::logEvent(com::EventType::Error, log, com::EventDetails{FUNCAO, NUMERO_ERRO});
     } catch (const ComError& e) {
         if (host_.oResponse)
             host_.oResponse->Write(Variant("Erro na função <b>Tratar_Erro</b>: " + htmlEscape(e.description())));

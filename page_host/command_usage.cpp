@@ -24,7 +24,8 @@ constexpr Command kCommands[] = {
     {"init-db", "CONNECTION-STRING [--demo]", "create the agenda schema (and the demo data)"},
     {"explain-connection", "CONNECTION-STRING",
      "print the ODBC connection string a connection string becomes (password masked)"},
-    {"passwd", "LOGIN PASSWORD", "print the stored form of a user's password"},
+    {"passwd", "LOGIN [PASSWORD]",
+     "print a password's stored form (read from the terminal or standard input when not given)"},
     {"typelib", "[--component FILE]", "print the component's classes, members and dispatch ids"},
     {"regsvr", "[--unregister] [--registry FILE] [--component FILE]",
      "register (or unregister) the component library"},
@@ -81,7 +82,7 @@ std::string orvanUsage() {
         out += wrapped("  " + std::string(c.name) + " ", c.arguments, 6);
         out += "      " + std::string(c.summary) + "\n";
     }
-    out += "orvan <command> --help shows one command's usage.\n";
+    out += "orvan <command> --help shows one command's usage; orvan --version the version.\n";
     return out;
 }
 

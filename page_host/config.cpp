@@ -53,8 +53,10 @@ std::string absoluteFrom(const fs::path& base, const std::string& path) {
 
 std::shared_ptr<com::EventLog> makeEventLog(const std::string& setting) {
     if (setting == "syslog") return com::makeSyslogEventLog();
+    if (setting == "journal") return com::makeJournalEventLog();
     if (setting.rfind("file:", 0) == 0 && setting.size() > 5) return com::makeFileEventLog(setting.substr(5));
-    throw ConfigError("the event log must be \"syslog\" or \"file:PATH\", not \"" + setting + "\"");
+    throw ConfigError("the event log must be \"syslog\", \"journal\" or \"file:PATH\", not \"" + setting +
+                      "\"");
 }
 
 const com::Regional* chooseRegional(const ProcessOptions& options, const HostConfig& config,
@@ -115,11 +117,14 @@ HostConfig loadHostConfig(const fs::path& file) {
                 throw ConfigError(where + ": unknown locale \"" + value.get<std::string>() +
                                   "\" (pt-BR or en-US)");
         } else if (key == "eventlog") {
-            if (!value.is_string()) throw ConfigError(where + " must be \"syslog\" or \"file:PATH\"");
+            if (!value.is_string())
+                throw ConfigError(where + " must be \"syslog\", \"journal\" or \"file:PATH\"");
             std::string setting = value.get<std::string>();
-            if (setting != "syslog" && !(setting.rfind("file:", 0) == 0 && setting.size() > 5))
-                throw ConfigError(where + " must be \"syslog\" or \"file:PATH\", not \"" + setting + "\"");
-            if (setting != "syslog") setting = "file:" + absoluteFrom(base, setting.substr(5));
+            const bool toFile = setting.rfind("file:", 0) == 0 && setting.size() > 5;
+            if (setting != "syslog" && setting != "journal" && !toFile)
+                throw ConfigError(where + " must be \"syslog\", \"journal\" or \"file:PATH\", not \"" +
+                                  setting + "\"");
+            if (toFile) setting = "file:" + absoluteFrom(base, setting.substr(5));
             config.eventlog = setting;
         } else if (key == "registry") {
             if (!value.is_string() || value.get<std::string>().empty())

@@ -1,6 +1,6 @@
 // The host's configuration file: one JSON object,
 //   {"application": {"dataconn_ConnectionString": "...", "dataconn_ConnectionTimeout": 15, ...},
-//    "locale": "pt-BR", "eventlog": "syslog" | "file:PATH", "registry": "PATH",
+//    "locale": "pt-BR", "eventlog": "syslog" | "journal" | "file:PATH", "registry": "PATH",
 //    "scriptLanguage": "VBScript" | "JScript", "server": {...}}
 // every member optional; "server" is the HTTP server's (page_host/http/serve_command.h). Relative paths are
 // read from the configuration file's folder.
@@ -28,7 +28,7 @@ struct HostConfig {
     // else Double), booleans, null, arrays of those.
     std::vector<std::pair<std::string, com::Variant>> application;
     const com::Regional* locale = nullptr;  // none: the caller decides
-    std::optional<std::string> eventlog;    // "syslog" or "file:PATH" (PATH made absolute)
+    std::optional<std::string> eventlog;    // "syslog", "journal" or "file:PATH" (PATH made absolute)
     std::optional<std::string> registry;    // absolute
     // "scriptLanguage": the language of pages and global.asa that do not name theirs; VBScript when absent.
     std::optional<ScriptLanguage> scriptLanguage;
@@ -41,7 +41,7 @@ public:
 };
 
 // Reads and checks the file. Throws ConfigError for a missing or unreadable file, malformed JSON, a
-// member of the wrong type, an unknown locale or an event log that is neither syslog nor file:PATH.
+// member of the wrong type, an unknown locale or an event log that is not syslog, journal or file:PATH.
 HostConfig loadHostConfig(const std::filesystem::path& file);
 
 // The event log an "eventlog" setting names. Throws ConfigError for anything else.

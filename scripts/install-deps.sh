@@ -9,6 +9,8 @@ if [ "${1:-}" = "--tests" ]; then
     # The ODBC drivers the ODBC provider's tests run on: psqlODBC on the private PostgreSQL server, the
     # SQLite driver, FreeTDS for the closed-port case.
     packages+=(odbc-postgresql libsqliteodbc tdsodbc)
+    # The package test: lintian checks the .deb, curl logs in to the installed server.
+    packages+=(lintian curl)
     # The browser test runs on Node.js; any Node.js 18 or later will do, Debian's included.
     command -v node >/dev/null || packages+=(nodejs)
     command -v npm >/dev/null || packages+=(npm)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the project twice (plain, and with AddressSanitizer +
-# UndefinedBehaviorSanitizer), starts a private PostgreSQL server for the tests, and runs every test on
-# both builds. Fails if any step fails; the PostgreSQL server is stopped whatever happens.
+# UndefinedBehaviorSanitizer) with warnings as errors, starts a private PostgreSQL server for the tests,
+# runs every test on both builds, then builds the Debian package from the plain build and tests it
+# installed in a scratch root. Fails if any step fails; the PostgreSQL server is stopped whatever happens.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -9,9 +10,11 @@ root=$(pwd)
 bash scripts/install-deps.sh --tests
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVAN_TESTS=ON >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVAN_TESTS=ON -DORVAN_WERROR=ON \
+      -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build -j "$jobs"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVAN_SANITIZE=ON -DORVAN_TESTS=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVAN_SANITIZE=ON -DORVAN_TESTS=ON -DORVAN_WERROR=ON \
+      >/dev/null
 cmake --build build-asan -j "$jobs"
 
 pgdir=$(mktemp -d /tmp/orvan-pg.XXXXXX)
@@ -29,4 +32,6 @@ echo "== tests (sanitizer build)"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 echo "== browser test (plain build)"
 bash scripts/browser-test.sh build
+echo "== Debian package (plain build)"
+bash scripts/package-test.sh build
 echo "== all tests passed"

@@ -1,11 +1,15 @@
 // The orvan command: the type library, registration of the component, and (with the page host) running
 // and serving pages.
 #include <dlfcn.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,7 @@
 #include "com_server/dispatch.h"
 #include "com_server/error.h"
 #include "data_access/providers/odbc/odbc_connection_string.h"
+#include "com_server/version.h"
 #include "data_access/providers/provider.h"
 #include "page_host/command_usage.h"
 #include "page_host/http/serve_command.h"
@@ -23,10 +28,15 @@
 #ifndef ORVAN_COMPONENT_PATH
 #define ORVAN_COMPONENT_PATH "Orvan_Geral.so"
 #endif
+#ifndef ORVAN_COMPONENT_FROM_BIN
+#define ORVAN_COMPONENT_FROM_BIN "../lib/orvan/Orvan_Geral.so"
+#endif
 
 namespace {
 
-// The component library: --component, else $ORVAN_COMPONENT, else the one built beside this program.
+// The component library: --component, else $ORVAN_COMPONENT, else the installed one (at
+// ORVAN_COMPONENT_FROM_BIN from this program's folder, so that an installed tree may move), else the
+// one built beside this program.
 std::string componentPath(const std::vector<std::string>& args) {
     // The registry records the path the library was loaded from, so it must not depend on the folder
     // the command ran in.
@@ -34,6 +44,13 @@ std::string componentPath(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "--component") return absolute(args[i + 1]);
     if (const char* env = std::getenv("ORVAN_COMPONENT"); env && *env) return absolute(env);
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const std::filesystem::path installed =
+            (self.parent_path() / ORVAN_COMPONENT_FROM_BIN).lexically_normal();
+        if (std::filesystem::is_regular_file(installed, ec)) return installed.string();
+    }
     return ORVAN_COMPONENT_PATH;
 }
 
@@ -162,13 +179,73 @@ int explainConnection(const std::vector<std::string>& args) {
     return 0;
 }
 
+// The terminal's settings while a password is typed with its echo off, restored by an interrupt too.
+termios g_savedTerminal{};
+
+extern "C" void restoreTerminalAndStop(int signal) {
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// One line typed on the terminal after prompt, not echoed. Empty when the input ends first.
+std::optional<std::string> readHidden(const char* prompt) {
+    std::cerr << prompt << std::flush;
+    termios quiet = g_savedTerminal;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    std::string line;
+    const bool read = static_cast<bool>(std::getline(std::cin, line));
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+    std::cerr << "\n";
+    if (!read) return std::nullopt;
+    return line;
+}
+
+// The password of `orvan passwd LOGIN`: typed twice on the terminal without echo, or the first line of
+// standard input when that is not a terminal (its line end, LF or CR LF, removed). Empty, after a
+// message on standard error, when there is none or the two typed ones differ.
+std::optional<std::string> readPassword() {
+    if (!::isatty(STDIN_FILENO)) {
+        std::string line;
+        if (!std::getline(std::cin, line) && line.empty()) {
+            std::cerr << "orvan passwd: no password on standard input\n";
+            return std::nullopt;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    if (::tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0) {
+        std::cerr << "orvan passwd: cannot read the terminal's settings\n";
+        return std::nullopt;
+    }
+    auto previousInt = std::signal(SIGINT, restoreTerminalAndStop);
+    auto previousTerm = std::signal(SIGTERM, restoreTerminalAndStop);
+    std::optional<std::string> first = readHidden("Password: ");
+    std::optional<std::string> second = first ? readHidden("Retype password: ") : std::nullopt;
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    if (!first || !second) {
+        std::cerr << "orvan passwd: no password typed\n";
+        return std::nullopt;
+    }
+    if (*first != *second) {
+        std::cerr << "orvan passwd: the two passwords differ\n";
+        return std::nullopt;
+    }
+    return first;
+}
+
 int passwd(const std::vector<std::string>& args) {
-    if (args.size() != 2) {
+    if (args.empty() || args.size() > 2) {
         std::cerr << orvan::host::commandUsage("passwd");
         return 2;
     }
+    std::optional<std::string> password =
+        args.size() == 2 ? std::optional<std::string>(args[1]) : readPassword();
+    if (!password) return 1;
     try {
-        std::cout << orvan::session::storedPassword(args[0], args[1]) << "\n";
+        std::cout << orvan::session::storedPassword(args[0], *password) << "\n";
     } catch (const orvan::com::ComError& e) {
         std::cerr << "orvan passwd: " << e.description() << "\n";
         return 1;
@@ -183,6 +260,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::cout << orvan::host::orvanUsage();
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << "orvan " << ORVAN_VERSION << " (component Orvan_Geral " << ORVAN_FILE_VERSION << ")\n";
+        return 0;
     }
     const std::string command = args[0];
     args.erase(args.begin());

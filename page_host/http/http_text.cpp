@@ -27,6 +27,43 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+// text inside a quoted field of an access-log line: the client wrote it, and a quote, a backslash or a
+// control character would break the line, so those are written as \xHH.
+void appendLogQuoted(std::string& line, std::string_view text) {
+    for (char c : text) {
+        if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+            line.append(escaped);
+        } else {
+            line += c;
+        }
+    }
+}
+
+// The common log format's line without its newline.
+std::string logLineWithoutEnd(std::string_view remoteAddress, std::chrono::system_clock::time_point received,
+                              std::string_view method, std::string_view target, std::string_view version,
+                              int status, std::uint64_t bytes) {
+    const std::time_t when = std::chrono::system_clock::to_time_t(received);
+    std::tm t{};
+    ::localtime_r(&when, &t);
+    const long offset = t.tm_gmtoff / 60;
+    char date[64];
+    std::snprintf(date, sizeof date, "%02d/%s/%04d:%02d:%02d:%02d %c%02ld%02ld", t.tm_mday, kMonths[t.tm_mon],
+                  t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec, offset < 0 ? '-' : '+',
+                  std::labs(offset) / 60, std::labs(offset) % 60);
+    std::string line;
+    line.reserve(96 + target.size());
+    line.append(remoteAddress.empty() ? "-" : remoteAddress);
+    line.append(" - - [").append(date).append("] \"");
+    for (std::string_view part : {method, std::string_view(" "), target, std::string_view(" "), version})
+        appendLogQuoted(line, part);
+    line.append("\" ").append(std::to_string(status)).append(" ");
+    line.append(bytes == 0 ? std::string("-") : std::to_string(bytes));
+    return line;
+}
+
 }  // namespace
 
 std::string httpDate(std::time_t when) {
@@ -98,32 +135,22 @@ NameValues parseCookieHeader(std::string_view header) {
 std::string commonLogLine(std::string_view remoteAddress, std::chrono::system_clock::time_point received,
                           std::string_view method, std::string_view target, std::string_view version,
                           int status, std::uint64_t bytes) {
-    const std::time_t when = std::chrono::system_clock::to_time_t(received);
-    std::tm t{};
-    ::localtime_r(&when, &t);
-    const long offset = t.tm_gmtoff / 60;
-    char date[64];
-    std::snprintf(date, sizeof date, "%02d/%s/%04d:%02d:%02d:%02d %c%02ld%02ld", t.tm_mday, kMonths[t.tm_mon],
-                  t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec, offset < 0 ? '-' : '+',
-                  std::labs(offset) / 60, std::labs(offset) % 60);
-    std::string line;
-    line.reserve(96 + target.size());
-    line.append(remoteAddress.empty() ? "-" : remoteAddress);
-    line.append(" - - [").append(date).append("] \"");
-    // The request line is the client's; a quote or a control character in it would break the line.
-    for (std::string_view part : {method, std::string_view(" "), target, std::string_view(" "), version}) {
-        for (char c : part) {
-            if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
-                line.append(escaped);
-            } else {
-                line += c;
-            }
-        }
+    return logLineWithoutEnd(remoteAddress, received, method, target, version, status, bytes) + '\n';
+}
+
+std::string combinedLogLine(std::string_view remoteAddress, std::chrono::system_clock::time_point received,
+                            std::string_view method, std::string_view target, std::string_view version,
+                            int status, std::uint64_t bytes, std::string_view referer,
+                            std::string_view userAgent) {
+    std::string line = logLineWithoutEnd(remoteAddress, received, method, target, version, status, bytes);
+    for (std::string_view header : {referer, userAgent}) {
+        line.append(" \"");
+        if (header.empty())
+            line += '-';
+        else
+            appendLogQuoted(line, header);
+        line += '"';
     }
-    line.append("\" ").append(std::to_string(status)).append(" ");
-    line.append(bytes == 0 ? std::string("-") : std::to_string(bytes));
     line += '\n';
     return line;
 }

@@ -198,13 +198,19 @@ void loadServerSettings(const fs::path& file, SiteOptions& options, std::string&
         } else if (key == "accessLog") {
             const std::string path = text();
             accessLogPath = path == "-" ? path : fromBase(path).string();
+        } else if (key == "accessLogFormat") {
+            const std::string format = text();
+            if (format != "common" && format != "combined")
+                throw ConfigError(where + " must be \"common\" or \"combined\", not \"" + format + "\"");
+            options.combinedLog = format == "combined";
         } else {
-            throw ConfigError(where +
-                              ": unknown setting (root, listen, threads, connections, connectionsPerClient, "
-                              "requestHeaderSize, requestTargetSize, requestHeaders, requestArguments, "
-                              "requestBodySize, requestTimeout, headTimeout, bodyGrace, bodyRate, pageThreads, "
-                              "pageQueue, pageWait, pageMemory, scriptTimeout, sessionTimeout, securityHeaders, "
-                              "frameAncestors, sessionCacheControl, secureCookie, accessLog)");
+            throw ConfigError(
+                where +
+                ": unknown setting (root, listen, threads, connections, connectionsPerClient, "
+                "requestHeaderSize, requestTargetSize, requestHeaders, requestArguments, "
+                "requestBodySize, requestTimeout, headTimeout, bodyGrace, bodyRate, pageThreads, "
+                "pageQueue, pageWait, pageMemory, scriptTimeout, sessionTimeout, securityHeaders, "
+                "frameAncestors, sessionCacheControl, secureCookie, accessLog, accessLogFormat)");
         }
     }
 }

@@ -30,11 +30,12 @@ int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ost
 //               "pageThreads": 8, "pageQueue": 256, "pageWait": 10000, "pageMemory": 268435456,
 //               "scriptTimeout": 90, "sessionTimeout": 20, "securityHeaders": true,
 //               "frameAncestors": "'self'", "sessionCacheControl": "no-store", "secureCookie": false,
-//               "accessLog": "PATH"|"-"}}
+//               "accessLog": "PATH"|"-", "accessLogFormat": "common"|"combined"}}
 // every member optional (requestTimeout and scriptTimeout in seconds, headTimeout, bodyGrace and
 // pageWait in milliseconds, sessionTimeout in minutes, sizes in bytes, bodyRate in bytes a second;
-// relative paths from the file's folder). See SiteOptions for what each one bounds. accessLog, when present, is stored in accessLogPath. Throws ConfigError
-// (page_host/config.h) for an unknown member, a wrong type or a value out of range.
+// relative paths from the file's folder). See SiteOptions for what each one bounds. accessLog, when present,
+// is stored in accessLogPath. Throws ConfigError (page_host/config.h) for an unknown member, a wrong type or
+// a value out of range.
 void loadServerSettings(const std::filesystem::path& file, SiteOptions& options, std::string& accessLogPath);
 
 // "ADDRESS:PORT", "[IPv6]:PORT" or ":PORT" (127.0.0.1); false for anything else.

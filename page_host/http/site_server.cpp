@@ -520,8 +520,13 @@ void SiteServer::start() {
     config.runsLong = [](const HttpRequest& request) { return !namesStaticFile(request.path); };
     if (d.options.accessLog) {
         config.logger = [&d](const HttpRequest& request, int status, std::uint64_t bytes) {
-            const std::string line = commonLogLine(request.remoteAddress, request.received, request.method,
-                                                   request.target, request.version, status, bytes);
+            const std::string line =
+                d.options.combinedLog
+                    ? combinedLogLine(request.remoteAddress, request.received, request.method, request.target,
+                                      request.version, status, bytes, request.header("Referer"),
+                                      request.header("User-Agent"))
+                    : commonLogLine(request.remoteAddress, request.received, request.method, request.target,
+                                    request.version, status, bytes);
             std::lock_guard lock(d.logMutex);
             *d.options.accessLog << line << std::flush;
         };

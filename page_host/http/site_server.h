@@ -55,8 +55,10 @@ struct SiteOptions {
     bool secureCookie = false;  // the session cookie is Secure (the site is reached over TLS)
     // The Application values the site starts with, in order.
     std::vector<std::pair<std::string, com::Variant>> application;
-    // One line per request in common log format; none: no access log. The stream must outlive the server.
+    // One line per request in common log format (combined log format, with the Referer and User-Agent,
+    // when combinedLog is set); none: no access log. The stream must outlive the server.
     std::ostream* accessLog = nullptr;
+    bool combinedLog = false;
 
     // How long one minute of Session.Timeout lasts, and how often sessions are checked for expiry.
     // Tests shorten both to see sessions end within a second.

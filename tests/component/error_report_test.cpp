@@ -66,6 +66,8 @@ TEST_F(ErrorReportTest, PageBlockAndLogEntryAreExact) {
                                        "\r\nRotina: Orvan_Geral.Teste\r\nCódigo do erro: -5\r\n"
                                        "Descrição do erro: Falhou\r\nSQL executado: SELECT 1\r\nFROM t\r\n" +
                                        kDashes + "\r\n\r\n");
+    EXPECT_EQ(entries.back().routine, "Orvan_Geral.Teste") << "the journal's ORVAN_ROUTINE";
+    EXPECT_EQ(entries.back().errorNumber, -5) << "the journal's ORVAN_ERROR_NUMBER";
 }
 
 TEST_F(ErrorReportTest, EmptyStatementIsShownAsNotGiven) {
@@ -121,6 +123,8 @@ TEST_F(ErrorReportTest, PublishedMemberTakesSixteenBitsButFailurePathsKeepTheFul
     EXPECT_EQ(written(), "");
     comum->reportFailure("", "Orvan_Geral.Comum.Executar", -2147217900, "syntax error");
     EXPECT_NE(written().find("Código do erro: <b>-2147217900</b>"), std::string::npos);
+    EXPECT_EQ(log->entries().back().errorNumber, -2147217900);
+    EXPECT_EQ(log->entries().back().routine, "Orvan_Geral.Comum.Executar");
 }
 
 TEST_F(ErrorReportTest, ReportWithoutAnyPageStillReachesTheLog) {

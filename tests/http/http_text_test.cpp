@@ -56,5 +56,24 @@ TEST(HttpText, TheAccessLogLineEscapesWhatCouldBreakIt) {
     EXPECT_EQ(line.rfind("10.0.0.1 - - [", 0), 0u);
 }
 
+TEST(HttpText, TheCombinedLineAddsTheQuotedRefererAndUserAgent) {
+    const auto when = std::chrono::system_clock::from_time_t(784111777);
+    const std::string common = commonLogLine("10.0.0.1", when, "GET", "/a.asp", "HTTP/1.1", 200, 12);
+    struct Case {
+        const char* referer;
+        const char* userAgent;
+        const char* tail;
+    } cases[] = {
+        {"http://h/x.asp?a=1", "Mozilla/5.0 (X11)", " \"http://h/x.asp?a=1\" \"Mozilla/5.0 (X11)\"\n"},
+        {"", "", " \"-\" \"-\"\n"},
+        {"x\"y", "a\\b\nc", " \"x\\x22y\" \"a\\x5Cb\\x0Ac\"\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string line =
+            combinedLogLine("10.0.0.1", when, "GET", "/a.asp", "HTTP/1.1", 200, 12, c.referer, c.userAgent);
+        EXPECT_EQ(line, common.substr(0, common.size() - 1) + c.tail) << c.referer;
+    }
+}
+
 }  // namespace
 }  // namespace orvan::host::http::test

@@ -55,7 +55,7 @@ TEST(ServerSettings, TheServerObjectOfTheConfigurationSetsTheLimits) {
     writeFile(file, R"({"server": {"requestTargetSize": 2048, "requestHeaders": 50, "requestArguments": 99,
         "headTimeout": 3000, "bodyGrace": 2000, "bodyRate": 512, "pageThreads": 4, "pageQueue": 16,
         "pageWait": 1500, "pageMemory": 1048576, "securityHeaders": false, "frameAncestors": "'self'",
-        "sessionCacheControl": "private", "secureCookie": true}})");
+        "sessionCacheControl": "private", "secureCookie": true, "accessLogFormat": "combined"}})");
     loadServerSettings(file, o, accessLog);
     EXPECT_EQ(o.requestTargetSize, 2048u);
     EXPECT_EQ(o.requestHeaders, 50u);
@@ -71,13 +71,18 @@ TEST(ServerSettings, TheServerObjectOfTheConfigurationSetsTheLimits) {
     EXPECT_EQ(o.frameAncestors, "'self'");
     EXPECT_EQ(o.sessionCacheControl, "private");
     EXPECT_TRUE(o.secureCookie);
+    EXPECT_TRUE(o.combinedLog);
+    writeFile(file, R"({"server": {"accessLogFormat": "common"}})");
+    loadServerSettings(file, o, accessLog);
+    EXPECT_FALSE(o.combinedLog);
 
-    for (const char* bad : {R"({"server": {"threads": 0}})", R"({"server": {"threads": "4"}})",
-                            R"({"server": {"listen": "8080"}})", R"({"server": {"listen": "::1:80"}})",
-                            R"({"server": {"requestBodySize": -1}})", R"({"server": {"sessionTimeout": 0}})",
-                            R"({"server": {"maxThreads": 4}})", R"({"server": {"secureCookie": "yes"}})",
-                            R"({"server": {"headTimeout": 10}})",
-                            R"({"server": {"frameAncestors": "'self'\r\nX-Evil: 1"}})"}) {
+    for (const char* bad :
+         {R"({"server": {"threads": 0}})", R"({"server": {"threads": "4"}})",
+          R"({"server": {"listen": "8080"}})", R"({"server": {"listen": "::1:80"}})",
+          R"({"server": {"requestBodySize": -1}})", R"({"server": {"sessionTimeout": 0}})",
+          R"({"server": {"maxThreads": 4}})", R"({"server": {"secureCookie": "yes"}})",
+          R"({"server": {"headTimeout": 10}})", R"({"server": {"accessLogFormat": "json"}})",
+          R"({"server": {"frameAncestors": "'self'\r\nX-Evil: 1"}})"}) {
         writeFile(file, bad);
         EXPECT_THROW(loadServerSettings(file, o, accessLog), ConfigError) << bad;
     }

@@ -3,11 +3,11 @@
 #include "page_host/command_usage.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -40,7 +40,7 @@ TEST(CommandUsage, EverySubcommandAnswersHelpWithItsOwnUsage) {
     } cases[] = {
         {"init-db --help", "init-db", "usage: orvan init-db CONNECTION-STRING [--demo]\n"},
         {"init-db \"Provider=SQLite;Data Source=/nonexistent/x.db\" -h", "init-db", "usage: orvan init-db "},
-        {"passwd --help", "passwd", "usage: orvan passwd LOGIN PASSWORD\n"},
+        {"passwd --help", "passwd", "usage: orvan passwd LOGIN [PASSWORD]\n"},
         {"explain-connection --help", "explain-connection", "usage: orvan explain-connection CONNECTION-STRING\n"},
         {"run --help", "run", "usage: orvan run PAGE [--root DIR]"},
         {"serve --help", "serve", "usage: orvan serve [--config FILE]"},
@@ -64,6 +64,45 @@ TEST(CommandUsage, OverviewListsEveryCommandAndWrapsAtAHundredColumns) {
     std::istringstream lines(o.out + commandUsage("run") + commandUsage("serve"));
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 100u) << line;
     EXPECT_EQ(commandUsage("no-such-command"), orvanUsage());
+}
+
+TEST(CommandUsage, VersionIsTheOneInTheProjectLineOfCMakeLists) {
+    std::ifstream in(std::string(ORVAN_SOURCE_DIR) + "/CMakeLists.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::smatch m;
+    const std::string cmake = text.str();
+    ASSERT_TRUE(std::regex_search(cmake, m, std::regex(R"(project\(\w+ VERSION ([0-9]+\.[0-9]+\.[0-9]+))")));
+    const Output o = runOrvan("--version");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out.rfind("orvan " + m[1].str() + " ", 0), 0u) << o.out;
+}
+
+// The password read from standard input gives the same stored form as the one given on the command
+// line (which other users can see in the process list); no password at all is a failure.
+TEST(PasswdCommand, ReadsThePasswordFromStandardInputWhenNotGiven) {
+    const std::string file = ::testing::TempDir() + "orvan-passwd-" + std::to_string(::getpid());
+    const Output given = runOrvan("passwd ana ana123");
+    ASSERT_EQ(given.status, 0);
+    ASSERT_FALSE(given.out.empty());
+    struct Case {
+        const char* input;
+        int status;
+        bool same;
+    } cases[] = {
+        {"ana123\n", 0, true},  {"ana123\r\n", 0, true}, {"ana123", 0, true},
+        {"ana124\n", 0, false}, {"", 1, false},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(file, std::ios::binary) << c.input;
+        const Output read = runOrvan("passwd ana < " + file);
+        EXPECT_EQ(read.status, c.status) << c.input;
+        if (c.status == 0) {
+            EXPECT_EQ(read.out == given.out, c.same) << c.input;
+        }
+    }
+    EXPECT_EQ(runOrvan("passwd < " + file).status, 2) << "the login is needed";
+    std::remove(file.c_str());
 }
 
 TEST(CommandUsage, ReadmeShowsTheSameOverview) {

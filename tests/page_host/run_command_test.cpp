@@ -130,6 +130,11 @@ TEST(HostConfig, ValuesKeepTheirTypesAndPathsAreReadFromTheFilesFolder) {
         EXPECT_EQ(c.application[i].second.type(), types[i]) << c.application[i].first;
     EXPECT_EQ(*c.registry, (fs::absolute(dir) / "reg/registry").string());
     EXPECT_EQ(*c.eventlog, "file:" + (fs::absolute(dir) / "log/events.jsonl").string());
+    for (const char* kept : {"journal", "syslog"}) {
+        std::ofstream(dir / "c.json") << R"({"eventlog": ")" << kept << "\"}";
+        EXPECT_EQ(*loadHostConfig(dir / "c.json").eventlog, kept);
+        EXPECT_NE(makeEventLog(kept), nullptr);
+    }
     fs::remove_all(dir);
 }
 

@@ -37,6 +37,14 @@ std::string commonLogLine(std::string_view remoteAddress, std::chrono::system_cl
                           std::string_view method, std::string_view target, std::string_view version,
                           int status, std::uint64_t bytes);
 
+// The same line in combined log format: the common one followed by the quoted Referer and User-Agent
+// ("-" for one the request lacks), escaped as the request line is:
+//   127.0.0.1 - - [10/Oct/2024:13:55:36 -0300] "GET / HTTP/1.1" 200 2326 "http://a/b" "Mozilla/5.0"
+std::string combinedLogLine(std::string_view remoteAddress, std::chrono::system_clock::time_point received,
+                            std::string_view method, std::string_view target, std::string_view version,
+                            int status, std::uint64_t bytes, std::string_view referer,
+                            std::string_view userAgent);
+
 // < > & " ' as entities (the runtime's escaping).
 using com::htmlEscape;
 
