@@ -182,7 +182,10 @@ struct Connection {
     static int onBusy(void* self, int attempt) noexcept {
         auto* c = static_cast<Connection*>(self);
         if (c->expired()) return 0;
-        Clock::duration pause = std::chrono::milliseconds(std::min(1 << std::min(attempt, 5), 25));
+        // Short pauses first: another connection's write usually ends within a fraction of a
+        // millisecond, and a writer that sleeps a whole millisecond each time leaves the lock idle.
+        Clock::duration pause = std::min<Clock::duration>(std::chrono::microseconds(50 << std::min(attempt, 9)),
+                                                          std::chrono::milliseconds(25));
         if (c->limited) pause = std::min(pause, c->deadline - Clock::now());
         std::this_thread::sleep_for(pause);
         return 1;
