@@ -25,7 +25,7 @@ def field(rows, column):
     return rows[0].get(column.lower()) if rows else None
 
 
-def criar_nova_tarefa(conn, cur, postgres, user, mark):
+def criar_nova_tarefa(cur, postgres, user, mark):
     def sql(text):
         return text.replace("?", mark)
 
@@ -34,12 +34,10 @@ def criar_nova_tarefa(conn, cur, postgres, user, mark):
             rows = run(cur, "SELECT * FROM atualoid()")
         else:
             rows = run(cur, "UPDATE oidcounter SET valor = valor + 1 WHERE id = 1 RETURNING valor AS novooid")
-        conn.commit()
         return field(rows, "novooid")
 
     def write(text, params):
         run(cur, sql(text), params)
-        conn.commit()
 
     now = "2026-01-01 12:00:00"
     source = run(cur, "SELECT * FROM TAREFA_V WHERE     OID = 5001")
@@ -75,7 +73,6 @@ def criar_nova_tarefa(conn, cur, postgres, user, mark):
     for person in run(cur, "SELECT * FROM RESPONSABILIDADE WHERE     RPAPEL = 1078 AND     RITEM = 5001"):
         write("INSERT INTO Responsabilidade (RITEM, RPAPEL, RRESPONSAVEL, OID) VALUES (?, ?, ?, ?)",
               (task, 1078, person.get("rresponsavel"), new_oid()))
-    conn.commit()
 
 
 def main():
@@ -85,19 +82,20 @@ def main():
     if postgres:
         import psycopg2
         conn = psycopg2.connect(target)
+        conn.autocommit = True  # each statement its own transaction, as the component runs them
         mark = "%s"
     else:
         import sqlite3
-        conn = sqlite3.connect(target, timeout=30)
+        conn = sqlite3.connect(target, timeout=30, isolation_level=None)  # autocommit, as the component
         conn.execute("PRAGMA journal_mode=WAL")
         conn.execute("PRAGMA synchronous=FULL")
         mark = "?"
     cur = conn.cursor()
-    criar_nova_tarefa(conn, cur, postgres, 3001, mark)  # warm-up
+    criar_nova_tarefa(cur, postgres, 3001, mark)  # warm-up
     calls = 0
     start = time.perf_counter()
     while time.perf_counter() - start < seconds:
-        criar_nova_tarefa(conn, cur, postgres, 3001, mark)
+        criar_nova_tarefa(cur, postgres, 3001, mark)
         calls += 1
     elapsed = time.perf_counter() - start
     print("python/%s %.1f us/call %d calls" % (engine, elapsed / calls * 1e6, calls))
