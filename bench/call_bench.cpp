@@ -40,6 +40,12 @@ struct Database {
     std::string schema;  // PostgreSQL: the schema on the search path
 };
 
+// The SQLite files made for the runs, removed when the benchmarks end.
+std::vector<std::string>& madeFiles() {
+    static std::vector<std::string> files;
+    return files;
+}
+
 Database demoDatabase(bool postgres) {
     static int serial = 0;
     const std::string tag = std::to_string(::getpid()) + "_" + std::to_string(serial++);
@@ -52,6 +58,7 @@ Database demoDatabase(bool postgres) {
     } else {
         db.file = (std::filesystem::temp_directory_path() / ("orvan-call-" + tag + ".db")).string();
         db.cs = "Provider=SQLite;Data Source=" + db.file;
+        madeFiles().push_back(db.file);
     }
     auto s = orvan::data::openSession(orvan::data::ConnectionString::parse(db.cs), 15);
     orvan::schema::createSchema(*s);
@@ -408,5 +415,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    for (const auto& f : madeFiles())
+        for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(f + suffix);
     return 0;
 }
