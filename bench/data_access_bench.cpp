@@ -89,26 +89,25 @@ void BM_TableAddRow_Postgres(benchmark::State& state) { addRows(state, "postgres
 BENCHMARK(BM_TableAddRow_Sqlite)->Arg(0)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TableAddRow_Postgres)->Arg(0)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
-// Raw baseline: the column probe and the INSERT the recordset sends, through the C API.
+// Raw baseline: the INSERT the recordset sends, prepared once on one connection, through the C API (the
+// recordset's column probe is read once per session, so a warm loop sends only the INSERT).
 void BM_TableAddRow_SqliteRaw(benchmark::State& state) {
     const std::string cs = prepared("sqlite", static_cast<int>(state.range(0)));
     sqlite3* db = nullptr;
     sqlite3_open(cs.substr(cs.find('=', cs.find("Source")) + 1).c_str(), &db);
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    sqlite3_stmt* ins = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO DICADODIA (Texto, ordem, oid) VALUES (?, ?, ?)", -1, &ins, nullptr);
     int oid = 2000000;
     for (auto _ : state) {
-        sqlite3_stmt* probe = nullptr;
-        sqlite3_prepare_v2(db, "SELECT * FROM DICADODIA WHERE 1=0", -1, &probe, nullptr);
-        sqlite3_step(probe);
-        sqlite3_finalize(probe);
-        sqlite3_stmt* ins = nullptr;
-        sqlite3_prepare_v2(db, "INSERT INTO DICADODIA (Texto, ordem, oid) VALUES (?, ?, ?)", -1, &ins, nullptr);
         sqlite3_bind_text(ins, 1, "nova dica", -1, SQLITE_STATIC);
         sqlite3_bind_int(ins, 2, 1);
         sqlite3_bind_int(ins, 3, oid++);
-        sqlite3_step(ins);
-        sqlite3_finalize(ins);
+        if (sqlite3_step(ins) != SQLITE_DONE) return state.SkipWithError(sqlite3_errmsg(db));
+        sqlite3_reset(ins);
     }
+    sqlite3_finalize(ins);
     sqlite3_close(db);
 }
 BENCHMARK(BM_TableAddRow_SqliteRaw)->Arg(0)->Arg(1000000)->Unit(benchmark::kMicrosecond);
@@ -125,13 +124,12 @@ void BM_TableAddRow_PostgresRaw(benchmark::State& state) {
     PGconn* c = PQconnectdb(conninfo().c_str());
     const std::string schema = cs.substr(cs.rfind('=') + 1);
     PQclear(PQexec(c, ("SET search_path TO " + schema).c_str()));
+    PQclear(PQprepare(c, "ins", "INSERT INTO DICADODIA (Texto, ordem, oid) VALUES ($1, $2, $3)", 0, nullptr));
     int oid = 2000000;
     for (auto _ : state) {
-        PQclear(PQexec(c, "SELECT * FROM DICADODIA WHERE 1=0"));
         const std::string id = std::to_string(oid++);
         const char* values[] = {"nova dica", "1", id.c_str()};
-        PQclear(PQexecParams(c, "INSERT INTO DICADODIA (Texto, ordem, oid) VALUES ($1, $2, $3)", 3, nullptr, values,
-                             nullptr, nullptr, 0));
+        PQclear(PQexecPrepared(c, "ins", 3, values, nullptr, nullptr, 0));
     }
     PQfinish(c);
 }

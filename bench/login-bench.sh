@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Requests per second for a login page served by `orvan serve` (a real Geral.Login and
 # Finalizar_Sessao_Uso per request) on the demo database, on SQLite and, when ORVAN_TEST_PG names a
-# server, on PostgreSQL; compare with BM_LoginCycle of build-bench/bench/component_bench, the same
+# server, on PostgreSQL; compare with BM_LoginCycle of build-bench/bench/call_bench, the same
 # calls made in-process. Usage: bench/login-bench.sh [ORVAN-BINARY]. Needs wrk.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -25,6 +25,11 @@ SessionPool::~SessionPool() {
 std::unique_ptr<Session> SessionPool::acquire(const ConnectionString& cs, int connectTimeoutSeconds) {
     const auto now = std::chrono::steady_clock::now();
     std::vector<std::unique_ptr<Session>> expired;
+    std::chrono::steady_clock::duration trustWindow{};
+    {
+        std::lock_guard lock(mutex_);
+        trustWindow = trustWindow_;
+    }
     for (;;) {
         std::unique_ptr<Session> candidate;
         {
@@ -48,6 +53,13 @@ std::unique_ptr<Session> SessionPool::acquire(const ConnectionString& cs, int co
         }
         expired.clear();
         if (!candidate) break;
+        if (now - candidate->lastSuccess() < trustWindow && !candidate->showsLoss()) {
+            candidate->armReopen([this] {
+                std::lock_guard lock(mutex_);
+                ++opened_;
+            });
+            return candidate;
+        }
         bool answers = false;
         try {
             answers = candidate->alive();
@@ -113,6 +125,11 @@ std::uint64_t SessionPool::sessionsOpened() const noexcept {
 void SessionPool::setIdleLimit(std::chrono::steady_clock::duration limit) {
     std::lock_guard lock(mutex_);
     idleLimit_ = limit;
+}
+
+void SessionPool::setTrustWindow(std::chrono::steady_clock::duration window) {
+    std::lock_guard lock(mutex_);
+    trustWindow_ = window;
 }
 
 void SessionPool::clear() noexcept {

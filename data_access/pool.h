@@ -24,6 +24,13 @@ public:
     // databases, or tests with one schema each) must not hold a server's every connection slot.
     static constexpr std::size_t kMaxIdleTotal = 32;
     static constexpr std::chrono::seconds kDefaultIdleLimit{60};
+    // A session whose last statement succeeded less than the trust window ago may go back to work
+    // unprobed (setTrustWindow). Off by default: a session the server ended moments ago would then be
+    // handed out, to be replaced only when its first statement fails, which a caller that counts
+    // sessionsOpened right after the take would see late.
+    static constexpr std::chrono::seconds kDefaultTrustWindow{0};
+    // A window that suits a host that accepts that: recently used sessions skip the probe's round trip.
+    static constexpr std::chrono::seconds kSuggestedTrustWindow{2};
 
     // The process's pool (one per process, shared by every thread).
     static SessionPool& instance();
@@ -35,7 +42,10 @@ public:
 
     // A session for cs: the most recently returned idle session of the same connection-string text that
     // still answers, else a new one opened with connectTimeoutSeconds. Idle sessions past the idle limit
-    // are closed first; one that no longer answers is closed and never handed out. Throws the provider's
+    // are closed first; one that no longer answers is closed and never handed out. A session used
+    // successfully within the trust window, whose connection shows no sign of loss without a round
+    // trip, is handed out unprobed; should its first statement find the connection lost after all, the
+    // session opens its connection anew and sends that statement again (counted in sessionsOpened). Throws the provider's
     // error when a new session cannot be opened (3706 for an unknown provider). The caller owns the
     // result until it gives it back with release() (or drops it, which closes it).
     std::unique_ptr<Session> acquire(const ConnectionString& cs, int connectTimeoutSeconds);
@@ -51,6 +61,8 @@ public:
     std::uint64_t sessionsOpened() const noexcept;
     // How long a session may sit idle before it is closed instead of reused (default 60 s).
     void setIdleLimit(std::chrono::steady_clock::duration limit);
+    // How recently a session must have been used to be handed out without a probe (0: always probe).
+    void setTrustWindow(std::chrono::steady_clock::duration window);
     // Closes every idle session.
     void clear() noexcept;
 
@@ -64,6 +76,7 @@ private:
     std::map<std::string, std::deque<Idle>> idle_;  // per text, oldest first
     std::size_t idleTotal_ = 0;
     std::chrono::steady_clock::duration idleLimit_ = kDefaultIdleLimit;
+    std::chrono::steady_clock::duration trustWindow_ = kDefaultTrustWindow;
     std::uint64_t opened_ = 0;
 };
 

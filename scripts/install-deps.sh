@@ -16,7 +16,8 @@ if [ "${1:-}" = "--tests" ]; then
     command -v npm >/dev/null || packages+=(npm)
 fi
 if [ "${1:-}" = "--bench" ]; then
-    packages+=(wrk curl)
+    # The HTTP load generator, and the PostgreSQL module the Python port of a business call uses.
+    packages+=(wrk curl python3-psycopg2)
 fi
 missing=()
 for p in "${packages[@]}"; do

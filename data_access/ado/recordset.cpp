@@ -88,9 +88,7 @@ void Recordset::Impl::openOn(ComPtr<Connection> conn, const OpenRequest& req, st
     if (req.commandType == adCmdTable) {
         // The table's columns and types, without reading a row: the rows are read when first asked for,
         // so that opening a table to append to it costs the same whatever the table holds.
-        auto probe = s.execute("SELECT * FROM " + req.text + " WHERE 1=0", {}, req.timeoutSeconds);
-        cols = probe->columns();
-        probe.reset();
+        cols = s.tableColumns(req.text, req.timeoutSeconds);
         for (auto& c : cols) {
             if (c.baseTable.empty()) c.baseTable = req.text;
             if (c.baseColumn.empty()) c.baseColumn = c.name;
@@ -240,7 +238,7 @@ void Recordset::Impl::resolveTarget(const std::vector<std::size_t>& touched) {
         };
         keyColumns.clear();
         keyComplete = false;
-        const std::vector<std::string> key = session().primaryKey(targetTable);
+        const std::vector<std::string>& key = session().cachedPrimaryKey(targetTable);
         for (const auto& k : key) {
             const std::size_t c = columnOf(k);
             if (c == std::string::npos) break;

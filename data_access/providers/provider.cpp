@@ -4,6 +4,7 @@
 #include "data_access/providers/provider.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -183,10 +184,15 @@ struct ObserverRegistry {
     // and its context may go. An observer therefore must not add or remove observers itself.
     std::shared_mutex mutex;
     std::vector<std::pair<StatementObserver, void*>> observers;
+    std::atomic<bool> any{false};  // whether observers is non-empty, read without the lock
 };
 
+constexpr std::string_view kInternalTag = "-- internal ";
+thread_local int internalDepth = 0;
+
 // The opt-in debug log: with ORVAN_TRACE_SQL=FILE every statement is appended to FILE, one line each
-// (line ends inside a statement written as \n), followed by what the engine ran when that differs.
+// (line ends inside a statement written as \n), followed by what the engine ran when that differs. The
+// data layer's own statements are written once, behind their "-- internal " tag.
 class TraceFile {
 public:
     explicit TraceFile(const char* path) : file_(std::fopen(path, "a")) {}
@@ -199,7 +205,7 @@ public:
         auto* t = static_cast<TraceFile*>(self);
         if (!t->file_) return;
         std::string line = oneLine(sent);
-        if (ran != sent) line += "\t-- ran: " + oneLine(ran);
+        if (ran != sent && !isInternalStatement(sent)) line += "\t-- ran: " + oneLine(ran);
         line += '\n';
         std::lock_guard lock(t->mutex_);
         std::fwrite(line.data(), 1, line.size(), t->file_);
@@ -227,6 +233,7 @@ ObserverRegistry& registry() {
         if (!path || !*path) return false;
         static TraceFile trace(path);  // lives as long as the registry that calls it
         r.observers.emplace_back(&TraceFile::write, &trace);
+        r.any = true;
         return true;
     }();
     (void)traced;
@@ -242,18 +249,131 @@ void addStatementObserver(StatementObserver fn, void* context) {
     const auto entry = std::make_pair(fn, context);
     if (std::find(r.observers.begin(), r.observers.end(), entry) == r.observers.end())
         r.observers.push_back(entry);
+    r.any = true;
 }
 
 void removeStatementObserver(StatementObserver fn, void* context) {
     auto& r = registry();
     std::unique_lock lock(r.mutex);
     std::erase(r.observers, std::make_pair(fn, context));
+    r.any = !r.observers.empty();
+}
+
+bool statementsObserved() noexcept {
+    return registry().any.load(std::memory_order_relaxed);
 }
 
 void notifyStatement(std::string_view sent, std::string_view ran) {
+    if (internalDepth > 0) return notifyInternalStatement(ran);
     auto& r = registry();
+    if (!r.any.load(std::memory_order_relaxed)) return;
     std::shared_lock lock(r.mutex);
     for (const auto& [fn, context] : r.observers) fn(context, sent, ran);
+}
+
+void notifyInternalStatement(std::string_view text) {
+    auto& r = registry();
+    if (!r.any.load(std::memory_order_relaxed)) return;
+    std::string tagged(kInternalTag);
+    tagged += text;
+    std::shared_lock lock(r.mutex);
+    for (const auto& [fn, context] : r.observers) fn(context, tagged, tagged);
+}
+
+bool isInternalStatement(std::string_view traced) noexcept {
+    return traced.starts_with(kInternalTag);
+}
+
+InternalStatements::InternalStatements() noexcept {
+    ++internalDepth;
+}
+InternalStatements::~InternalStatements() {
+    --internalDepth;
+}
+
+// ---- the engine-neutral part of a session ---------------------------------------------------------
+
+namespace {
+
+// Whether a statement may change what a table looks like: it begins (after blanks and comments) with
+// CREATE, ALTER or DROP.
+bool changesSchema(std::string_view sql) {
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        if (isBlank(sql[i]) || sql[i] == '(') {
+            ++i;
+            continue;
+        }
+        const std::size_t after = detail::skipNonCode(sql, i, true);
+        if (after == i) break;
+        i = after;
+    }
+    std::size_t end = i;
+    while (end < sql.size() && detail::isIdentChar(static_cast<unsigned char>(sql[end]))) ++end;
+    const std::string_view word = sql.substr(i, end - i);
+    return detail::equalsNoCase(word, "create") || detail::equalsNoCase(word, "alter") ||
+           detail::equalsNoCase(word, "drop");
+}
+
+}  // namespace
+
+std::unique_ptr<ResultSet> Session::execute(std::string_view sql, std::span<const com::Variant> params,
+                                            int timeoutSeconds) {
+    const bool mayReopen = std::exchange(reopenArmed_, false);
+    for (bool retried = false;; retried = true) {
+        try {
+            auto result = executeStatement(sql, params, timeoutSeconds);
+            lastSuccess_ = std::chrono::steady_clock::now();
+            if (changesSchema(sql)) forgetTables();
+            return result;
+        } catch (com::ComError& e) {
+            if (connectionLost()) {
+                lastSuccess_ = {};
+                if (mayReopen && !retried && reopen()) {
+                    forgetTables();
+                    if (onReopen_) onReopen_();
+                    continue;
+                }
+            }
+            // The engine says a table or column is not what the descriptions kept here say.
+            if (e.sqlState() == "42P01" || e.sqlState() == "42703") forgetTables();
+            if (e.statement().empty()) e.withStatement(std::string(sql));
+            throw;
+        }
+    }
+}
+
+void Session::checkSchemaVersion() {
+    const std::int64_t now = schemaVersion();
+    if (now != schemaVersion_) {
+        tables_.clear();
+        schemaVersion_ = now;
+    }
+}
+
+void Session::forgetTables() noexcept {
+    tables_.clear();
+}
+
+const std::vector<ColumnInfo>& Session::tableColumns(const std::string& table, int timeoutSeconds) {
+    checkSchemaVersion();
+    if (auto it = tables_.find(table); it != tables_.end() && it->second.columnsKnown) return it->second.columns;
+    std::vector<ColumnInfo> columns = execute("SELECT * FROM " + table + " WHERE 1=0", {}, timeoutSeconds)->columns();
+    CachedTable& entry = tables_[table];
+    entry.columns = std::move(columns);
+    entry.columnsKnown = true;
+    return entry.columns;
+}
+
+const std::vector<std::string>& Session::cachedPrimaryKey(std::string_view table) {
+    checkSchemaVersion();
+    if (auto it = tables_.find(table); it != tables_.end() && it->second.keyKnown) return it->second.key;
+    std::vector<std::string> key = primaryKey(table);
+    auto it = tables_.find(table);
+    if (it == tables_.end()) it = tables_.emplace(std::string(table), CachedTable{}).first;
+    it->second.key = std::move(key);
+    it->second.keyKnown = true;
+    return it->second.key;
 }
 
 }  // namespace orvan::data

@@ -6,7 +6,9 @@
 // (odbc/odbc_connection_string.h).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <span>
@@ -71,28 +73,37 @@ using StatementObserver = void (*)(void* context, std::string_view sent, std::st
 // with the number of the engine's error table (provider errors are signed 32-bit HRESULT-style
 // numbers), the server's own message as the description, and the SQLSTATE where there is one (both
 // engines fill it; SQLite's result codes are mapped to the SQLSTATE of the same kind of failure).
+//
+// The engine-neutral part kept here serves every engine alike: the table descriptions and primary keys
+// read once per session (dropped when the engine reports that a table changed), the time of the last
+// statement that succeeded (the pool skips its probe for a session used moments ago), and the one
+// transparent replacement of a connection found dead by the first statement after a pool take.
 class Session {
 public:
     virtual ~Session() = default;
 
     // Runs one statement. params are positional, written "?" in sql (the provider rewrites them to its
     // own placeholder syntax outside quoted literals). timeoutSeconds 0 = no limit. A failure's
-    // ComError carries sql as its statement.
+    // ComError carries sql as its statement. A statement that fails with undefined table or column
+    // (42P01, 42703), or one that creates, alters or drops, drops the cached table descriptions.
     std::unique_ptr<ResultSet> execute(std::string_view sql, std::span<const com::Variant> params,
-                                       int timeoutSeconds) {
-        try {
-            return executeStatement(sql, params, timeoutSeconds);
-        } catch (com::ComError& e) {
-            if (e.statement().empty()) e.withStatement(std::string(sql));
-            throw;
-        }
-    }
+                                       int timeoutSeconds);
 
     // Calls a stored procedure and fills its output parameters.
     virtual void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) = 0;
 
-    // Primary-key column names of a base table, in key order (empty when the table has none).
+    // Primary-key column names of a base table, in key order (empty when the table has none), as the
+    // engine reports them now (one catalogue look-up each call).
     virtual std::vector<std::string> primaryKey(std::string_view table) = 0;
+
+    // primaryKey(table), read once per session and kept until the table descriptions are dropped.
+    const std::vector<std::string>& cachedPrimaryKey(std::string_view table);
+    // The columns of table (a name as a statement writes it) as "SELECT * FROM table WHERE 1=0"
+    // describes them, read once per session and kept until the table descriptions are dropped. The
+    // probe goes through execute, traced and failing as any statement.
+    const std::vector<ColumnInfo>& tableColumns(const std::string& table, int timeoutSeconds);
+    // Drops the cached table descriptions and keys.
+    void forgetTables() noexcept;
 
     // Whether the session still answers (a cheap round trip); used before a pooled session is reused.
     virtual bool alive() = 0;
@@ -102,11 +113,58 @@ public:
     // through ODBC also "sqlserver", "oracle" or the name the driver reports.
     virtual std::string_view engine() const = 0;
 
+    // When the last statement on this session succeeded (the epoch when none has, or when the last
+    // failure lost the connection).
+    std::chrono::steady_clock::time_point lastSuccess() const noexcept { return lastSuccess_; }
+    // Whether the connection shows, without a round trip, that it is gone (what the engine already
+    // sent is read, nothing is waited for).
+    virtual bool showsLoss() { return false; }
+    // Set by a pool that hands the session out without probing it: if the next statement finds the
+    // connection lost, the connection is opened anew (onReopen is called) and the statement sent once
+    // more. Nothing was written on the session since it was taken, so nothing is lost by it.
+    void armReopen(std::function<void()> onReopen) {
+        reopenArmed_ = true;
+        onReopen_ = std::move(onReopen);
+    }
+
 protected:
     // The engine's execute.
     virtual std::unique_ptr<ResultSet> executeStatement(std::string_view sql,
                                                         std::span<const com::Variant> params,
                                                         int timeoutSeconds) = 0;
+    // Whether the connection to the engine is known to be gone (after a failure).
+    virtual bool connectionLost() const { return false; }
+    // Opens the connection anew with the same settings, dropping everything kept for the old one;
+    // false when the engine cannot.
+    virtual bool reopen() { return false; }
+    // A number that changes whenever the database's schema changes (0 when the engine tells only by
+    // failing statements); the cached descriptions are dropped when it moves.
+    virtual std::int64_t schemaVersion() { return 0; }
+
+private:
+    void checkSchemaVersion();
+
+    struct CachedTable {
+        bool columnsKnown = false, keyKnown = false;
+        std::vector<ColumnInfo> columns;
+        std::vector<std::string> key;
+    };
+    std::map<std::string, CachedTable, std::less<>> tables_;  // by the name as written, lower-cased
+    std::int64_t schemaVersion_ = 0;
+    std::chrono::steady_clock::time_point lastSuccess_{};
+    bool reopenArmed_ = false;
+    std::function<void()> onReopen_;
+};
+
+// Marks the statements reported on this thread while it lives as the data layer's own (key and column
+// look-ups, probes, procedure bodies, savepoints, transaction and session statements): the trace shows
+// them with a leading "-- internal " tag. Scopes nest.
+class InternalStatements {
+public:
+    InternalStatements() noexcept;
+    ~InternalStatements();
+    InternalStatements(const InternalStatements&) = delete;
+    InternalStatements& operator=(const InternalStatements&) = delete;
 };
 
 // Opens a session for the connection string; connectTimeoutSeconds 0 = no limit.
@@ -122,6 +180,13 @@ std::string repairNumberKeywordJoins(std::string_view sql);
 // Statement trace: every statement sent to any engine passes through notifyStatement.
 void addStatementObserver(StatementObserver fn, void* context);
 void removeStatementObserver(StatementObserver fn, void* context);
+// Inside an InternalStatements scope both texts reach the observers as "-- internal " + ran.
 void notifyStatement(std::string_view sent, std::string_view ran);
+// One of the data layer's own statements, reported as "-- internal " + text.
+void notifyInternalStatement(std::string_view text);
+// Whether a traced text is one of the data layer's own statements.
+bool isInternalStatement(std::string_view traced) noexcept;
+// Whether any observer listens (lets a provider skip building a text nobody reads).
+bool statementsObserved() noexcept;
 
 }  // namespace orvan::data

@@ -64,7 +64,10 @@ public:
     }
 
 private:
+    // The data layer's own statements (marked "-- internal") are left out: the log holds what the
+    // component sent.
     static void observe(void* self, std::string_view sent, std::string_view ran) {
+        if (data::isInternalStatement(sent)) return;
         auto* log = static_cast<StatementLog*>(self);
         std::lock_guard lock(log->mutex_);
         log->sent_.emplace_back(sent);

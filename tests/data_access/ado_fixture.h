@@ -73,7 +73,10 @@ public:
     }
 
 private:
+    // The data layer's own statements (marked "-- internal") are left out: the log holds what the
+    // caller's objects sent.
     static void record(void* context, std::string_view sent, std::string_view) {
+        if (isInternalStatement(sent)) return;
         auto* self = static_cast<StatementLog*>(context);
         std::lock_guard lock(self->mutex_);
         self->sent_.emplace_back(sent);

@@ -121,6 +121,7 @@ StatementLog::~StatementLog() {
 }
 
 void StatementLog::record(void* self, std::string_view sent, std::string_view ran) {
+    if (isInternalStatement(sent)) return;  // the data layer's own statements are not the caller's
     static_cast<StatementLog*>(self)->entries.push_back({std::string(sent), std::string(ran)});
 }
 

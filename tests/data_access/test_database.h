@@ -85,7 +85,7 @@ com::ComError errorOf(F&& f) {
     return com::ComError(0, "");
 }
 
-// Records every statement reported to the trace while it lives.
+// Records every statement reported to the trace while it lives, leaving out the data layer's own.
 class StatementLog {
 public:
     StatementLog();

@@ -1,10 +1,13 @@
-// PostgreSQL through libpq. Every statement goes through PQexecParams in text format with untyped
-// parameters, so the server infers their types as it would for literals; "?" markers become $1, $2...
+// PostgreSQL through libpq. Every statement is a named prepared statement of the session (prepared on
+// first use in the same round trip as its first execution, kept for reuse), in text format with
+// untyped parameters, so the server infers their types as it would for literals; "?" markers become
+// $1, $2...
 // Column types come from the type OIDs, base tables and columns from the catalog (cached per session).
 // Stored procedures are functions, called as SELECT * FROM name(...).
 #include "data_access/providers/postgres/postgres_provider.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <charconv>
@@ -283,8 +286,12 @@ public:
         ResultPtr result = run(ran, params, timeoutSeconds);
 
         const std::string_view status = PQcmdStatus(result.get());
-        // A table altered or dropped may change the names cached for its OID.
-        if (status.starts_with("ALTER") || status.starts_with("DROP")) tables_.clear();
+        // A table altered or dropped may change the names cached for its OID, and the shape of the rows
+        // a prepared statement returns.
+        if (status.starts_with("ALTER") || status.starts_with("DROP")) {
+            tables_.clear();
+            forgetPrepared();
+        }
         if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
             const auto affected = parseNumber<std::int64_t>(PQcmdTuples(result.get()));
             return std::make_unique<PgResultSet>(nullptr, std::vector<ColumnInfo>{}, affected.value_or(0));
@@ -338,19 +345,24 @@ public:
             schema = unquote(table.substr(0, dot));
             relation = unquote(table.substr(dot + 1));
         }
-        // Table names compare without case; when several match, the exact spelling wins, then the
-        // first schema on the search path.
-        static const char* const kQuery =
+        // The table is found through the catalogue's index on its name: first by its exact spelling,
+        // then as the name reads unquoted (folded to lower case), each on the search path when it
+        // names no schema. Only a name found neither way (other case mixes) is looked for by
+        // comparing names without case, the exact spelling first, then the first schema on the path.
+        static const std::string kQuery =
             "SELECT a.attname FROM pg_index i "
             "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY (i.indkey) "
-            "WHERE i.indisprimary AND i.indrelid = ("
-            " SELECT c.oid FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+            "WHERE i.indisprimary AND i.indrelid = COALESCE("
+            " to_regclass(CASE WHEN $2 = '' THEN quote_ident($1) ELSE quote_ident($2) || '.' || quote_ident($1) END),"
+            " to_regclass(CASE WHEN $2 = '' THEN lower(quote_ident($1)) ELSE lower(quote_ident($2) || '.' || quote_ident($1)) END),"
+            " (SELECT c.oid FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
             " WHERE c.relkind IN ('r', 'p') AND lower(c.relname) = lower($1)"
             " AND CASE WHEN $2 = '' THEN n.nspname = ANY (current_schemas(true))"
             "          ELSE lower(n.nspname) = lower($2) END"
-            " ORDER BY c.relname = $1 DESC, array_position(current_schemas(true), n.nspname) LIMIT 1) "
+            " ORDER BY c.relname = $1 DESC, array_position(current_schemas(true), n.nspname) LIMIT 1)) "
             "ORDER BY array_position(i.indkey::int2[], a.attnum)";
         const Variant args[] = {Variant(relation), Variant(schema)};
+        notifyInternalStatement(kQuery);
         ResultPtr result = run(kQuery, args, kKeepTimeout);
         std::vector<std::string> key;
         for (int row = 0; row < PQntuples(result.get()); ++row)
@@ -362,6 +374,7 @@ public:
         if (PQstatus(conn_.get()) != CONNECTION_OK) return false;
         // Any answer will do, an error included (a failed transaction refuses the query but the
         // connection is there); a lost connection shows in the status afterwards.
+        notifyInternalStatement("SELECT 1");
         ResultPtr result(PQexec(conn_.get(), "SELECT 1"));
         return result && PQstatus(conn_.get()) == CONNECTION_OK;
     }
@@ -371,6 +384,7 @@ public:
         if (PQstatus(conn_.get()) != CONNECTION_OK) return;
         const PGTransactionStatusType ts = PQtransactionStatus(conn_.get());
         if (ts != PQTRANS_INTRANS && ts != PQTRANS_INERROR) return;
+        notifyInternalStatement("ROLLBACK");
         ResultPtr result(PQexec(conn_.get(), "ROLLBACK"));
         check(result.get());
         forgetTimeoutAfterTransaction();
@@ -378,7 +392,33 @@ public:
 
     std::string_view engine() const override { return "postgresql"; }
 
+    bool showsLoss() override {
+        // A server that ended the session has sent its last words and closed the socket. Anything else
+        // an idle session receives unasked (a notice) is a reason to probe as well.
+        return PQstatus(conn_.get()) != CONNECTION_OK || pendingInput();
+    }
+
+protected:
+    bool connectionLost() const override { return PQstatus(conn_.get()) != CONNECTION_OK; }
+
+    bool reopen() override {
+        PQreset(conn_.get());
+        if (PQstatus(conn_.get()) != CONNECTION_OK) return false;
+        // The new server process knows none of what the old one was told.
+        prepared_.clear();
+        tables_.clear();
+        timeoutMs_ = 0;
+        timeoutSetInTransaction_ = false;
+        return true;
+    }
+
 private:
+    static constexpr std::size_t kMaxPrepared = 128;
+    struct Prepared {
+        std::string name;
+        std::uint64_t lastUse = 0;
+    };
+
     struct Table {
         std::string name;
         std::map<int, std::string> columns;  // attnum -> name
@@ -436,11 +476,92 @@ private:
         std::vector<const char*> values;
         values.reserve(texts.size());
         for (const auto& t : texts) values.push_back(t ? t->c_str() : nullptr);
-        ResultPtr result(PQexecParams(conn_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr,
-                                      values.data(), nullptr, nullptr, 0));
+        ResultPtr result = runPrepared(sql, values);
         forgetTimeoutAfterTransaction();
         check(result.get());
         return result;
+    }
+
+    // Runs sql as the session's named statement for that text. The first time, the statement is
+    // prepared and run in one round trip (a pipeline of Parse, then Bind/Execute, then Sync); a
+    // statement the server refused to prepare is not kept.
+    ResultPtr runPrepared(const std::string& sql, const std::vector<const char*>& values) {
+        PGconn* c = conn_.get();
+        const int count = static_cast<int>(values.size());
+        if (auto it = prepared_.find(sql); it != prepared_.end()) {
+            it->second.lastUse = ++useClock_;
+            ResultPtr result(PQexecPrepared(c, it->second.name.c_str(), count, values.data(), nullptr, nullptr, 0));
+            // A plan the server can no longer use as it was prepared (another session changed the
+            // table's shape, 0A000), or a statement the server no longer knows (26000): it is prepared
+            // afresh. Outside a transaction nothing ran, so the statement is sent again at once; inside
+            // one the failure has ended the transaction and is reported.
+            const std::string_view state = field(result.get(), PG_DIAG_SQLSTATE);
+            if (state != "0A000" && state != "26000") return result;
+            const std::string stale = "DEALLOCATE " + it->second.name;
+            prepared_.erase(it);
+            if (PQtransactionStatus(c) != PQTRANS_IDLE) return result;
+            if (state == "0A000") {
+                notifyInternalStatement(stale);
+                ResultPtr dropped(PQexec(c, stale.c_str()));
+            }
+        }
+        // Something the server sent unasked (its last words before it ended the session) is read the
+        // way a plain statement reads it; the statement is prepared the next time.
+        if (pendingInput() || !PQenterPipelineMode(c))
+            return ResultPtr(PQexecParams(c, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0));
+        const std::string name = "orvan_" + std::to_string(++nameClock_);
+        const bool sent = PQsendPrepare(c, name.c_str(), sql.c_str(), 0, nullptr) &&
+                          PQsendQueryPrepared(c, name.c_str(), count, values.data(), nullptr, nullptr, 0) &&
+                          PQpipelineSync(c);
+        std::vector<ResultPtr> results;
+        if (sent) {
+            for (int ends = 0; ends < 3;) {
+                PGresult* r = PQgetResult(c);
+                if (!r) {
+                    if (PQstatus(c) != CONNECTION_OK) break;
+                    ++ends;
+                    continue;
+                }
+                if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+                    PQclear(r);
+                    break;
+                }
+                results.emplace_back(r);
+            }
+        }
+        PQexitPipelineMode(c);
+        if (results.empty()) return nullptr;  // the connection is gone: check reports it
+        if (PQresultStatus(results.front().get()) != PGRES_COMMAND_OK) return std::move(results.front());
+        prepared_[sql] = Prepared{name, ++useClock_};
+        if (prepared_.size() > kMaxPrepared) dropOldestPrepared();
+        if (results.size() < 2) return nullptr;
+        return std::move(results[1]);
+    }
+
+    // Whether the server sent something that has not been read yet (without waiting for it).
+    bool pendingInput() const {
+        pollfd watch{PQsocket(conn_.get()), POLLIN, 0};
+        return ::poll(&watch, 1, 0) > 0;
+    }
+
+    void dropOldestPrepared() {
+        auto oldest = prepared_.begin();
+        for (auto it = prepared_.begin(); it != prepared_.end(); ++it)
+            if (it->second.lastUse < oldest->second.lastUse) oldest = it;
+        const std::string deallocate = "DEALLOCATE " + oldest->second.name;
+        prepared_.erase(oldest);
+        notifyInternalStatement(deallocate);
+        ResultPtr result(PQexec(conn_.get(), deallocate.c_str()));
+        // A statement that could not be let go only takes up room on the server until the session ends.
+    }
+
+    // Lets every prepared statement go (after the session changed a table's shape).
+    void forgetPrepared() {
+        if (prepared_.empty()) return;
+        prepared_.clear();
+        notifyInternalStatement("DEALLOCATE ALL");
+        ResultPtr result(PQexec(conn_.get(), "DEALLOCATE ALL"));
+        check(result.get());
     }
 
     // statement_timeout is sent only when it changes. A SET made inside a transaction is undone by
@@ -451,6 +572,7 @@ private:
         const long long ms = timeoutSeconds > 0 ? timeoutSeconds * 1000LL : 0;
         if (ms == timeoutMs_) return;
         const std::string set = "SET statement_timeout = " + std::to_string(ms);
+        notifyInternalStatement(set);
         ResultPtr result(PQexec(conn_.get(), set.c_str()));
         check(result.get());
         timeoutMs_ = ms;
@@ -494,11 +616,12 @@ private:
         for (Oid o : oids) list += (list.size() > 1 ? "," : "") + std::to_string(o);
         list += "}";
         const Variant args[] = {Variant(list)};
-        ResultPtr result =
-            run("SELECT c.oid, c.relname, a.attnum, a.attname FROM pg_class c "
-                "JOIN pg_attribute a ON a.attrelid = c.oid "
-                "WHERE c.oid = ANY ($1::oid[]) AND a.attnum > 0 AND NOT a.attisdropped",
-                args, kKeepTimeout);
+        static const std::string kQuery =
+            "SELECT c.oid, c.relname, a.attnum, a.attname FROM pg_class c "
+            "JOIN pg_attribute a ON a.attrelid = c.oid "
+            "WHERE c.oid = ANY ($1::oid[]) AND a.attnum > 0 AND NOT a.attisdropped";
+        notifyInternalStatement(kQuery);
+        ResultPtr result = run(kQuery, args, kKeepTimeout);
         const PGresult* r = result.get();
         for (Oid o : oids) tables_[o];  // remembered even when the catalog has nothing for it
         for (int row = 0; row < PQntuples(r); ++row) {
@@ -517,6 +640,8 @@ private:
     long long timeoutMs_ = 0;  // the connection starts with statement_timeout=0 (see the options)
     bool timeoutSetInTransaction_ = false;
     std::map<Oid, Table> tables_;
+    std::map<std::string, Prepared, std::less<>> prepared_;  // by the text the server was sent
+    std::uint64_t useClock_ = 0, nameClock_ = 0;
 };
 
 // The login failures libpq reports only as text: the server's messages for a wrong password, a

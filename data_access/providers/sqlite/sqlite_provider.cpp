@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <map>
 #include <string>
 #include <thread>
 #include <utility>
@@ -143,7 +144,19 @@ const char* sqlStateFor(int extended, std::string_view message) {
 // ---- the connection shared by a session and its result sets ------------------------------------
 
 struct Connection {
+    // Prepared statements kept for reuse, by their text; those a result set is reading are out of the
+    // cache until it lets them go. Declared after db, so that they are finalized before it closes.
+    static constexpr std::size_t kMaxCached = 64;
+    struct Cached {
+        StmtPtr stmt;
+        std::uint64_t lastUse = 0;
+    };
+
     DbPtr db;
+    std::map<std::string, Cached, std::less<>> cache;
+    std::uint64_t useClock = 0;
+    // Whether this connection changed sys_procedures since the procedure bodies were read.
+    bool proceduresChanged = false;
     bool limited = false;
     bool timedOut = false;
     Clock::time_point deadline;
@@ -169,7 +182,10 @@ struct Connection {
     static int onBusy(void* self, int attempt) noexcept {
         auto* c = static_cast<Connection*>(self);
         if (c->expired()) return 0;
-        Clock::duration pause = std::chrono::milliseconds(std::min(1 << std::min(attempt, 5), 25));
+        // Short pauses first: another connection's write usually ends within a fraction of a
+        // millisecond, and a writer that sleeps a whole millisecond each time leaves the lock idle.
+        Clock::duration pause = std::min<Clock::duration>(std::chrono::microseconds(50 << std::min(attempt, 9)),
+                                                          std::chrono::milliseconds(25));
         if (c->limited) pause = std::min(pause, c->deadline - Clock::now());
         std::this_thread::sleep_for(pause);
         return 1;
@@ -188,8 +204,56 @@ struct Connection {
     }
 
     void exec(const char* sql) {
+        notifyInternalStatement(sql);
         int rc = sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) fail(rc);
+    }
+
+    // A prepared statement for the whole of text (one statement), from the cache when it holds one,
+    // ready to bind (reset, no values bound). Give it back with giveBack once done with it.
+    StmtPtr take(std::string_view text) {
+        if (auto it = cache.find(text); it != cache.end()) {
+            StmtPtr stmt = std::move(it->second.stmt);
+            cache.erase(it);
+            return stmt;
+        }
+        return prepare(text);
+    }
+
+    // Returns a statement taken with take (or prepared for the whole of text) to the cache, reset and
+    // cleared; when the cache is full the statement used longest ago is finalized.
+    void giveBack(std::string_view text, StmtPtr stmt) noexcept {
+        if (!stmt) return;
+        sqlite3_reset(stmt.get());
+        sqlite3_clear_bindings(stmt.get());
+        try {
+            auto [it, added] = cache.try_emplace(std::string(text));
+            if (!added) return;  // another copy is there already; this one is finalized
+            it->second = Cached{std::move(stmt), ++useClock};
+            if (cache.size() > kMaxCached) {
+                auto oldest = cache.begin();
+                for (auto i = cache.begin(); i != cache.end(); ++i)
+                    if (i->second.lastUse < oldest->second.lastUse) oldest = i;
+                cache.erase(oldest);
+            }
+        } catch (...) {
+            // Out of memory while keeping it: the statement is finalized, and prepared again next time.
+        }
+    }
+
+    // The single integer a cached one-row statement (a PRAGMA) returns, traced as the data layer's own.
+    std::int64_t pragmaValue(std::string_view text) {
+        notifyInternalStatement(text);
+        StmtPtr stmt = take(text);
+        const int rc = sqlite3_step(stmt.get());
+        if (rc != SQLITE_ROW) fail(rc);
+        const std::int64_t value = sqlite3_column_int64(stmt.get(), 0);
+        giveBack(text, std::move(stmt));
+        return value;
+    }
+
+    static void onUpdate(void* self, int, const char*, const char* table, sqlite3_int64) noexcept {
+        if (detail::equalsNoCase(table, "sys_procedures")) static_cast<Connection*>(self)->proceduresChanged = true;
     }
 
     // Prepares the first statement of text; rest receives what follows it.
@@ -393,17 +457,23 @@ void readRow(sqlite3_stmt* s, const std::vector<ColumnInfo>& columns, std::vecto
 class SqliteResultSet final : public ResultSet {
 public:
     // stmt has been stepped once: firstRow says whether that step produced a row.
-    SqliteResultSet(std::shared_ptr<Connection> conn, StmtPtr stmt, bool firstRow, int timeoutSeconds,
-                    std::int64_t rowsAffected)
+    // cacheKey: the text under which the statement goes back to the connection's cache once read
+    // (empty: finalized instead).
+    SqliteResultSet(std::shared_ptr<Connection> conn, StmtPtr stmt, std::string cacheKey, bool firstRow,
+                    int timeoutSeconds, std::int64_t rowsAffected)
         : conn_(std::move(conn)),
           stmt_(std::move(stmt)),
+          cacheKey_(std::move(cacheKey)),
           columns_(describeColumns(stmt_.get(), firstRow)),
           pending_(firstRow),
           timeoutSeconds_(timeoutSeconds),
           rowsAffected_(rowsAffected) {
         // A statement with nothing more to give lets its read transaction go at once.
-        if (!firstRow) stmt_.reset();
+        if (!firstRow) done();
     }
+    ~SqliteResultSet() override { done(); }
+    SqliteResultSet(const SqliteResultSet&) = delete;
+    SqliteResultSet& operator=(const SqliteResultSet&) = delete;
 
     const std::vector<ColumnInfo>& columns() const override { return columns_; }
 
@@ -414,7 +484,7 @@ public:
             conn_->arm(timeoutSeconds_);
             const int rc = sqlite3_step(stmt_.get());
             if (rc == SQLITE_DONE) {
-                stmt_.reset();
+                done();
                 return false;
             }
             if (rc != SQLITE_ROW) conn_->fail(rc);
@@ -427,8 +497,16 @@ public:
     std::int64_t rowsAffected() const override { return rowsAffected_; }
 
 private:
+    // Lets the statement go: back to the cache (reset, which ends its read), or finalized.
+    void done() noexcept {
+        if (!stmt_) return;
+        if (cacheKey_.empty()) stmt_.reset();
+        else conn_->giveBack(cacheKey_, std::move(stmt_));
+    }
+
     std::shared_ptr<Connection> conn_;  // declared first, so that the statement is finalized before
     StmtPtr stmt_;
+    std::string cacheKey_;
     std::vector<ColumnInfo> columns_;
     bool pending_;
     int timeoutSeconds_;
@@ -453,11 +531,17 @@ public:
         const std::string ran = repairNumberKeywordJoins(sql);
         notifyStatement(sql, ran);
         conn_->arm(timeoutSeconds);
-        std::string_view rest;
-        StmtPtr stmt = conn_->prepare(ran, &rest);
-        if (!stmt) return std::make_unique<SqliteResultSet>(conn_, nullptr, false, timeoutSeconds, 0);
-        if (!nothingMore(rest))
-            throw ComError(hr::ErrorsInCommand, "cannot run more than one statement in one command");
+        StmtPtr stmt;
+        if (auto it = conn_->cache.find(ran); it != conn_->cache.end()) {
+            stmt = std::move(it->second.stmt);
+            conn_->cache.erase(it);
+        } else {
+            std::string_view rest;
+            stmt = conn_->prepare(ran, &rest);
+            if (!stmt) return std::make_unique<SqliteResultSet>(conn_, nullptr, std::string(), false, timeoutSeconds, 0);
+            if (!nothingMore(rest))
+                throw ComError(hr::ErrorsInCommand, "cannot run more than one statement in one command");
+        }
 
         const int markers = sqlite3_bind_parameter_count(stmt.get());
         if (params.size() < static_cast<std::size_t>(markers))
@@ -478,32 +562,37 @@ public:
             // another kind (CREATE, BEGIN) leaves the total alone and touched no rows.
             affected = sqlite3_total_changes64(db) != changesBefore ? sqlite3_changes64(db) : 0;
         }
-        return std::make_unique<SqliteResultSet>(conn_, std::move(stmt), rc == SQLITE_ROW, timeoutSeconds,
+        return std::make_unique<SqliteResultSet>(conn_, std::move(stmt), ran, rc == SQLITE_ROW, timeoutSeconds,
                                                  affected);
     }
 
     void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
         conn_->arm(timeoutSeconds);
-        const std::string body = procedureBody(name);
-        const std::string ran = repairNumberKeywordJoins(body);
-        notifyStatement(name, ran);
+        const Procedure& procedure = procedureFor(name);
+        notifyStatement(name, procedure.ran);
 
-        // The body runs as one unit, as a PostgreSQL function does: a failing statement undoes the
-        // ones before it.
-        conn_->exec("SAVEPOINT orvan_procedure");
         Outcome outcome;
-        try {
-            outcome = runBody(name, ran, params);
-        } catch (const ComError&) {
-            conn_->arm(0);
-            // An interrupt inside an explicit transaction may already have rolled everything back,
-            // savepoint included; then there is nothing left to undo and the original error is the
-            // one to report.
-            sqlite3_exec(conn_->db.get(), "ROLLBACK TO orvan_procedure; RELEASE orvan_procedure", nullptr,
-                         nullptr, nullptr);
-            throw;
+        if (procedure.statements.size() <= 1) {
+            // One statement is atomic by itself: no savepoint is needed around it.
+            outcome = runBody(name, procedure, params);
+        } else {
+            // A body of several statements runs as one unit, as a PostgreSQL function does: a failing
+            // statement undoes the ones before it.
+            conn_->exec("SAVEPOINT orvan_procedure");
+            try {
+                outcome = runBody(name, procedure, params);
+            } catch (const ComError&) {
+                conn_->arm(0);
+                // An interrupt inside an explicit transaction may already have rolled everything back,
+                // savepoint included; then there is nothing left to undo and the original error is the
+                // one to report.
+                notifyInternalStatement("ROLLBACK TO orvan_procedure; RELEASE orvan_procedure");
+                sqlite3_exec(conn_->db.get(), "ROLLBACK TO orvan_procedure; RELEASE orvan_procedure", nullptr,
+                             nullptr, nullptr);
+                throw;
+            }
+            conn_->exec("RELEASE orvan_procedure");
         }
-        conn_->exec("RELEASE orvan_procedure");
 
         for (ProcedureParam& p : params) {
             if (p.direction == 1) continue;
@@ -522,17 +611,21 @@ public:
 
     std::vector<std::string> primaryKey(std::string_view table) override {
         conn_->arm(0);
-        StmtPtr stmt = conn_->prepare("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
+        static constexpr std::string_view kQuery = "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk";
+        notifyInternalStatement(kQuery);
+        StmtPtr stmt = conn_->take(kQuery);
         bindValue(stmt.get(), 1, Variant(table), *conn_);
         std::vector<std::string> key;
         int rc;
         while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) key.push_back(columnText(stmt.get(), 0));
         if (rc != SQLITE_DONE) conn_->fail(rc);
+        conn_->giveBack(kQuery, std::move(stmt));
         return key;
     }
 
     bool alive() override {
         conn_->arm(0);
+        notifyInternalStatement("SELECT 1");
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(conn_->db.get(), "SELECT 1", -1, &raw, nullptr) != SQLITE_OK) {
             sqlite3_finalize(raw);
@@ -549,18 +642,58 @@ public:
 
     std::string_view engine() const override { return "sqlite"; }
 
+protected:
+    std::int64_t schemaVersion() override {
+        conn_->arm(0);
+        return conn_->pragmaValue("PRAGMA schema_version");
+    }
+
 private:
+    // A procedure's body as read from sys_procedures, split into its statements.
+    struct Procedure {
+        std::string ran;                      // the body after the lexical repair
+        std::vector<std::string> statements;  // its statements, each the text its cache entry is kept under
+    };
     struct Outcome {
         std::vector<std::string> names;  // columns of the last statement that returns rows
         std::vector<Variant> row;        // its first row; empty when it returned none
     };
 
+    // The named procedure, read once per session. The bodies read are dropped when this connection
+    // changed sys_procedures, or when another connection changed the database (PRAGMA data_version).
+    const Procedure& procedureFor(std::string_view name) {
+        const std::int64_t version = conn_->pragmaValue("PRAGMA data_version");
+        if (version != dataVersion_ || conn_->proceduresChanged) {
+            procedures_.clear();
+            dataVersion_ = version;
+            conn_->proceduresChanged = false;
+        }
+        const std::string key = detail::lowerAscii(name);
+        if (auto it = procedures_.find(key); it != procedures_.end()) return it->second;
+        Procedure procedure;
+        procedure.ran = repairNumberKeywordJoins(procedureBody(name));
+        std::string_view rest = procedure.ran;
+        while (!rest.empty()) {
+            const std::size_t before = rest.size();
+            const std::string_view start = rest;
+            StmtPtr stmt = conn_->prepare(rest, &rest);
+            if (!stmt) {
+                if (rest.size() == before) break;
+                continue;  // blanks or a comment, which prepare consumed
+            }
+            std::string text(start.substr(0, before - rest.size()));
+            conn_->giveBack(text, std::move(stmt));
+            procedure.statements.push_back(std::move(text));
+        }
+        return procedures_.emplace(key, std::move(procedure)).first->second;
+    }
+
     std::string procedureBody(std::string_view name) {
         const std::string missing = "no such procedure: " + std::string(name);
+        static constexpr std::string_view kQuery = "SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE";
+        notifyInternalStatement(kQuery);
         sqlite3_stmt* raw = nullptr;
-        int rc = sqlite3_prepare_v2(conn_->db.get(),
-                                    "SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE", -1,
-                                    &raw, nullptr);
+        int rc = sqlite3_prepare_v2(conn_->db.get(), kQuery.data(), static_cast<int>(kQuery.size()), &raw, nullptr);
         StmtPtr stmt(raw);
         // A database without sys_procedures simply has no procedures.
         if (rc != SQLITE_OK) {
@@ -575,16 +708,10 @@ private:
         return columnText(stmt.get(), 0);
     }
 
-    Outcome runBody(std::string_view name, std::string_view body, std::span<ProcedureParam> params) {
+    Outcome runBody(std::string_view name, const Procedure& procedure, std::span<ProcedureParam> params) {
         Outcome outcome;
-        std::string_view rest = body;
-        while (!rest.empty()) {
-            const std::size_t before = rest.size();
-            StmtPtr stmt = conn_->prepare(rest, &rest);
-            if (!stmt) {
-                if (rest.size() == before) break;
-                continue;  // blanks or a comment, which prepare consumed
-            }
+        for (const std::string& text : procedure.statements) {
+            StmtPtr stmt = conn_->take(text);
             sqlite3_stmt* s = stmt.get();
             for (int k = 1; k <= sqlite3_bind_parameter_count(s); ++k) {
                 const char* marker = sqlite3_bind_parameter_name(s, k);
@@ -615,10 +742,13 @@ private:
                 while (more == SQLITE_ROW) more = sqlite3_step(s);
                 if (more != SQLITE_DONE) conn_->fail(more);
             }
+            conn_->giveBack(text, std::move(stmt));
         }
         return outcome;
     }
 
+    std::map<std::string, Procedure> procedures_;  // by lower-cased name
+    std::int64_t dataVersion_ = -1;
     std::shared_ptr<Connection> conn_;
 };
 
@@ -637,10 +767,13 @@ std::unique_ptr<Session> openSqliteSession(const ConnectionString& cs, int conne
         throw ComError(numberFor(rc, message), message + ": " + file).withSqlState(sqlStateFor(rc, message));
     }
     sqlite3_busy_handler(raw, &Connection::onBusy, conn.get());
+    sqlite3_update_hook(raw, &Connection::onUpdate, conn.get());
     conn->arm(connectTimeoutSeconds);
     try {
         // The first statements are where a file that is not a database shows it.
         conn->exec("PRAGMA journal_mode=WAL");
+        // Every commit reaches the disk before it is reported done, in WAL mode as in the others.
+        conn->exec("PRAGMA synchronous=FULL");
         conn->exec("PRAGMA foreign_keys=OFF");
     } catch (const ComError& e) {
         // NOTADB shows here, on the first statement: to the caller it is a database it cannot open.

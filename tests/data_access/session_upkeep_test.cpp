@@ -1,0 +1,238 @@
+// What a session keeps between statements, on both engines: table descriptions and primary keys read
+// once and dropped when a table changes, prepared statements reused, procedure bodies read once, the
+// data layer's own statements in the trace, and a lost PostgreSQL connection opened anew once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+#include "com_server/conversions.h"
+#include "data_access/pool.h"
+#include "data_access/test_database.h"
+
+namespace orvan::data::testing {
+namespace {
+
+using com::Variant;
+
+// Every traced text, the data layer's own included.
+class FullTrace {
+public:
+    FullTrace() { addStatementObserver(&FullTrace::record, this); }
+    ~FullTrace() { removeStatementObserver(&FullTrace::record, this); }
+    FullTrace(const FullTrace&) = delete;
+    FullTrace& operator=(const FullTrace&) = delete;
+    // How many traced texts equal text.
+    std::size_t count(std::string_view text) const { return std::count(sent.begin(), sent.end(), text); }
+    std::vector<std::string> sent;
+
+private:
+    static void record(void* self, std::string_view text, std::string_view) {
+        static_cast<FullTrace*>(self)->sent.emplace_back(text);
+    }
+};
+
+// The column names, lower-cased (PostgreSQL folds unquoted names, SQLite keeps them as written).
+std::vector<std::string> names(const std::vector<ColumnInfo>& columns) {
+    std::vector<std::string> out;
+    for (const auto& c : columns) {
+        std::string n = c.name;
+        for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        out.push_back(std::move(n));
+    }
+    return out;
+}
+
+class SessionUpkeepTest : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (GetParam() == "postgresql" && pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
+        db_ = std::make_unique<TestDatabase>(GetParam());
+        s_ = db_->open();
+        run(*s_, "CREATE TABLE pedido (id INTEGER PRIMARY KEY, nome VARCHAR(20))");
+    }
+    Session& s() { return *s_; }
+
+    std::unique_ptr<TestDatabase> db_;
+    std::unique_ptr<Session> s_;
+};
+
+std::string engineName(const ::testing::TestParamInfo<std::string>& info) {
+    return info.param;
+}
+INSTANTIATE_TEST_SUITE_P(Engines, SessionUpkeepTest, ::testing::Values("sqlite", "postgresql"), engineName);
+
+TEST_P(SessionUpkeepTest, TableColumnsAndKeysAreReadOnceAndKeyLookUpsTracedAsInternal) {
+    FullTrace trace;
+    EXPECT_EQ(names(s().tableColumns("pedido", 30)), (std::vector<std::string>{"id", "nome"}));
+    EXPECT_EQ(names(s().tableColumns("pedido", 30)), (std::vector<std::string>{"id", "nome"}));
+    EXPECT_EQ(s().cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
+    EXPECT_EQ(s().cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
+    EXPECT_EQ(trace.count("SELECT * FROM pedido WHERE 1=0"), 1u);
+    const auto keyLookups = std::count_if(trace.sent.begin(), trace.sent.end(), [](const std::string& t) {
+        return t.find("pragma_table_info") != std::string::npos || t.find("pg_index") != std::string::npos;
+    });
+    EXPECT_EQ(keyLookups, 1);
+    // Beside the probe, nothing the data layer sent on its own reaches the trace untagged.
+    for (const auto& t : trace.sent)
+        if (t != "SELECT * FROM pedido WHERE 1=0") {
+            EXPECT_TRUE(isInternalStatement(t)) << t;
+        }
+}
+
+TEST_P(SessionUpkeepTest, ASchemaChangeDropsTheKeptDescriptions) {
+    EXPECT_EQ(names(s().tableColumns("pedido", 30)).size(), 2u);
+    EXPECT_EQ(s().cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
+    // Through the same session.
+    run(s(), "ALTER TABLE pedido ADD COLUMN valor INTEGER");
+    EXPECT_EQ(names(s().tableColumns("pedido", 30)), (std::vector<std::string>{"id", "nome", "valor"}));
+    // A table dropped and made again with another key, through the same session.
+    run(s(), "DROP TABLE pedido");
+    run(s(), "CREATE TABLE pedido (codigo INTEGER PRIMARY KEY, nome VARCHAR(20))");
+    EXPECT_EQ(s().cachedPrimaryKey("pedido"), (std::vector<std::string>{"codigo"}));
+    EXPECT_EQ(names(s().tableColumns("pedido", 30)), (std::vector<std::string>{"codigo", "nome"}));
+}
+
+TEST_P(SessionUpkeepTest, AStatementThatFindsNoSuchColumnDropsTheKeptDescriptions) {
+    EXPECT_EQ(names(s().tableColumns("pedido", 30)).size(), 2u);
+    // Another session changes the table; this one learns of it when a statement names what is gone
+    // (SQLite already by its schema version).
+    auto other = db_->open();
+    run(*other, "ALTER TABLE pedido RENAME COLUMN nome TO titulo");
+    EXPECT_THROW(run(s(), "INSERT INTO pedido (id, nome) VALUES (1, 'a')"), com::ComError);
+    EXPECT_EQ(names(s().tableColumns("pedido", 30)), (std::vector<std::string>{"id", "titulo"}));
+}
+
+TEST_P(SessionUpkeepTest, AStatementRunAgainKeepsItsParametersBoundAndItsRowsApart) {
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(run(s(), "INSERT INTO pedido (id, nome) VALUES (?, ?)", {Variant(i), Variant("n" + std::to_string(i))}), 1);
+    // The same text read twice at once: each result set keeps its own rows.
+    auto first = s().execute("SELECT nome FROM pedido WHERE id >= ? ORDER BY id", std::vector<Variant>{Variant(2)}, 30);
+    auto second = s().execute("SELECT nome FROM pedido WHERE id >= ? ORDER BY id", std::vector<Variant>{Variant(1)}, 30);
+    std::vector<Variant> row;
+    ASSERT_TRUE(second->next(row));
+    EXPECT_EQ(row[0].rawString(), "n1");
+    ASSERT_TRUE(first->next(row));
+    EXPECT_EQ(row[0].rawString(), "n2");
+    first.reset();
+    second.reset();
+    // An apostrophe in a value stays a value.
+    EXPECT_EQ(query(s(), "SELECT count(*) FROM pedido WHERE nome = ?", {Variant("x' OR '1'='1")})[0][0].rawInt(), 0);
+    EXPECT_EQ(query(s(), "SELECT count(*) FROM pedido WHERE nome = ?", {Variant("n3")})[0][0].rawInt(), 1);
+}
+
+TEST_P(SessionUpkeepTest, APreparedSelectOfEveryColumnFollowsTheTableItReads) {
+    run(s(), "INSERT INTO pedido (id, nome) VALUES (1, 'a')");
+    EXPECT_EQ(query(s(), "SELECT * FROM pedido").at(0).size(), 2u);
+    run(s(), "ALTER TABLE pedido ADD COLUMN valor INTEGER");
+    EXPECT_EQ(query(s(), "SELECT * FROM pedido").at(0).size(), 3u);
+}
+
+// ---- SQLite: procedure bodies ----------------------------------------------------------------------
+
+TEST(SqliteProcedureBodies, AChangedBodyIsSeenWhoeverChangedIt) {
+    TestDatabase db("sqlite");
+    auto s = db.open();
+    run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
+    run(*s, "INSERT INTO sys_procedures VALUES ('numero', 'SELECT 1 AS n')");
+    auto call = [&] {
+        ProcedureParam p{"n", 2, adtype::Integer, Variant()};
+        s->callProcedure("numero", std::span<ProcedureParam>(&p, 1), 30);
+        return p.value;
+    };
+    FullTrace trace;
+    EXPECT_EQ(com::CLng(call()), 1);
+    EXPECT_EQ(com::CLng(call()), 1);
+    EXPECT_EQ(trace.count("-- internal SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE"), 1u);
+    // Changed through this session.
+    run(*s, "UPDATE sys_procedures SET body = 'SELECT 2 AS n'");
+    EXPECT_EQ(com::CLng(call()), 2);
+    // Changed through another session.
+    auto other = db.open();
+    run(*other, "UPDATE sys_procedures SET body = 'SELECT 3 AS n'");
+    EXPECT_EQ(com::CLng(call()), 3);
+    // A single-statement body runs without a savepoint; one of several statements keeps it.
+    EXPECT_EQ(trace.count("-- internal SAVEPOINT orvan_procedure"), 0u);
+    run(*s, "UPDATE sys_procedures SET body = 'SELECT 4 AS x; SELECT 5 AS n'");
+    EXPECT_EQ(com::CLng(call()), 5);
+    EXPECT_EQ(trace.count("-- internal SAVEPOINT orvan_procedure"), 1u);
+}
+
+// ---- PostgreSQL: a connection lost while the session was idle ------------------------------------
+
+bool backendGone(Session& watcher, std::int32_t pid) {
+    for (int i = 0; i < 200; ++i) {
+        if (query(watcher, "SELECT count(*) FROM pg_stat_activity WHERE pid = ?", {Variant(pid)})[0][0].rawInt() == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+TEST(PostgresReopen, AnArmedSessionOpensItsConnectionAnewOnceAndSendsTheStatementAgain) {
+    if (pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
+    TestDatabase db("postgresql");
+    auto s = db.open();
+    auto watcher = db.open();
+    const Variant pid = query(*s, "SELECT pg_backend_pid()")[0][0];
+    run(*watcher, "SELECT pg_terminate_backend(?)", {pid});
+    ASSERT_TRUE(backendGone(*watcher, com::CLng(pid)));
+    int reopened = 0;
+    s->armReopen([&] { ++reopened; });
+    const Variant after = query(*s, "SELECT pg_backend_pid()")[0][0];
+    EXPECT_EQ(reopened, 1);
+    EXPECT_NE(after.rawInt(), pid.rawInt());
+    // Unarmed (not fresh from a pool), a lost connection is reported, never hidden.
+    run(*watcher, "SELECT pg_terminate_backend(?)", {after});
+    ASSERT_TRUE(backendGone(*watcher, com::CLng(after)));
+    EXPECT_EQ(errorOf([&] { query(*s, "SELECT 1"); }).number(), static_cast<std::int32_t>(0x80004005u));
+    EXPECT_EQ(reopened, 1);
+}
+
+TEST(PostgresReopen, APooledSessionKilledWhileIdleStillServesTheNextCall) {
+    if (pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
+    TestDatabase db("postgresql");
+    auto& pool = SessionPool::instance();
+    pool.clear();
+    pool.setTrustWindow(SessionPool::kSuggestedTrustWindow);
+    const auto cs = ConnectionString::parse(db.connectionString());
+    auto watcher = db.open();
+    auto s = pool.acquire(cs, 15);
+    const Variant pid = query(*s, "SELECT pg_backend_pid()")[0][0];
+    pool.release(cs.text, std::move(s));
+    run(*watcher, "SELECT pg_terminate_backend(?)", {pid});
+    ASSERT_TRUE(backendGone(*watcher, com::CLng(pid)));
+    const auto opened = pool.sessionsOpened();
+    auto again = pool.acquire(cs, 15);
+    EXPECT_NE(query(*again, "SELECT pg_backend_pid()")[0][0].rawInt(), pid.rawInt());
+    EXPECT_EQ(pool.sessionsOpened(), opened + 1);
+    pool.release(cs.text, std::move(again));
+    pool.setTrustWindow(SessionPool::kDefaultTrustWindow);
+    pool.clear();
+}
+
+TEST(PostgresReopen, WithinTheTrustWindowARecentlyUsedSessionIsHandedOutWithoutAProbe) {
+    if (pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
+    TestDatabase db("postgresql");
+    auto& pool = SessionPool::instance();
+    pool.clear();
+    const auto cs = ConnectionString::parse(db.connectionString());
+    auto s = pool.acquire(cs, 15);
+    query(*s, "SELECT 1");
+    pool.release(cs.text, std::move(s));
+    FullTrace trace;
+    s = pool.acquire(cs, 15);  // the default: probed
+    EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
+    pool.release(cs.text, std::move(s));
+    pool.setTrustWindow(SessionPool::kSuggestedTrustWindow);
+    s = pool.acquire(cs, 15);
+    EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
+    pool.release(cs.text, std::move(s));
+    pool.setTrustWindow(SessionPool::kDefaultTrustWindow);
+    pool.clear();
+}
+
+}  // namespace
+}  // namespace orvan::data::testing
