@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the page host costs per request, each figure beside its baseline in the same run:
 #   1. the login page (Geral.Login + Finalizar_Sessao_Uso) over HTTP with one client, in VBScript and
-#      in JScript, against the same calls made in-process (BM_LoginCycle/0 of component_bench);
+#      in JScript, against the same calls made in-process (BM_LoginCycle/0 of call_bench);
 #   2. a text-only page, in VBScript and in JScript, against a static file of the same size (wrk, 16
 #      connections);
 #   3. the resident memory of `orvan serve` after a warm-up and after 100,000 more requests;
@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 orvan=$build/tools/orvan
-bench=$build/bench/component_bench
+bench=$build/bench/call_bench
 duration=${DURATION:-10s}
 for tool in wrk curl python3; do
     command -v $tool >/dev/null || { echo "$tool is missing: bash scripts/install-deps.sh --bench" >&2; exit 2; }
