@@ -19,6 +19,27 @@ constexpr const char* kNoBaseTable = "Insufficient base table information for up
 constexpr const char* kTooManyRows =
     "Key column information is insufficient or incorrect. Too many rows were affected by update.";
 constexpr double kSecond = 1.0 / 86400.0;
+// The first and last instants a date-time can hold (1 January 100 00:00:00, 31 December 9999 23:59:59),
+// on the straight time line of linearDays.
+constexpr double kFirstInstant = -657434.0;
+constexpr double kLastInstant = 2958465.0 + 86399.0 * kSecond;
+
+// A date serial as a point on a straight time line, in days from 1899-12-30 00:00:00. A serial's
+// whole part is the day and its fraction the time of day counted forward from that day's midnight on
+// both sides of day 0, so before day 0 the serial runs backwards within a day: -1.25 is 1899-12-29
+// 06:00, which lies 0.75 days before day 0.
+double linearDays(double serial) {
+    const double day = std::trunc(serial);
+    return day + std::fabs(serial - day);
+}
+
+// The date serial of a point on that time line (the inverse of linearDays).
+double serialOf(double linear) {
+    const double day = std::floor(linear);
+    const double time = linear - day;
+    return day < 0 ? day - time : day + time;
+}
+
 
 // A table name as the engine reported it, quoted part by part ("schema"."table").
 std::string quoteTableName(std::string_view name) {
@@ -325,9 +346,13 @@ void Recordset::Impl::updatePending() {
             sql += name + " IS NULL";
         } else if (original.type() == com::VarType::Date) {
             // A date-time is read to the nearest second; the stored value may carry a fraction of one.
-            sql += "(" + name + " >= ? AND " + name + " < ?)";
-            params.push_back(Variant::date(original.rawDate() - kSecond));
-            params.push_back(Variant::date(original.rawDate() + kSecond));
+            // The window of a second either side is taken on the time line, not on the serial, which
+            // runs backwards within a day before 1899-12-30; at the ends of the calendar it stops there.
+            const double at = linearDays(original.rawDate());
+            const double last = at + kSecond;
+            sql += "(" + name + " >= ? AND " + name + (last > kLastInstant ? " <= ?)" : " < ?)");
+            params.push_back(Variant::date(serialOf(std::max(at - kSecond, kFirstInstant))));
+            params.push_back(Variant::date(serialOf(std::min(last, kLastInstant))));
         } else {
             sql += name + " = ?";
             params.push_back(original);
