@@ -109,6 +109,7 @@ public:
     std::int32_t get_Size();
     void put_Size(std::int32_t v);
     Variant get_Value();  // default member
+    // Refuses a non-finite number (NaN, an infinity) with error 6 and keeps the value it had.
     void put_Value(Variant v);
     const com::TypeInfo& typeInfo() const override;
 

@@ -91,6 +91,7 @@ Variant Parameter::get_Value() {
     return value_;
 }
 void Parameter::put_Value(Variant v) {
+    refuseNonFinite(v, "Parameter");
     value_ = v.isMissing() ? Variant() : std::move(v);
 }
 

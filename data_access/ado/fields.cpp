@@ -56,14 +56,37 @@ Variant convert(const Variant& v, int adoType) {
 
 }  // namespace
 
+void refuseNonFinite(const Variant& value, const char* className) {
+    bool finite = true;
+    switch (value.type()) {
+        case com::VarType::Double:
+        case com::VarType::Single:
+            finite = std::isfinite(value.rawDouble());
+            break;
+        case com::VarType::Date:
+            finite = std::isfinite(value.rawDate());
+            break;
+        default:
+            break;
+    }
+    if (!finite) throw com::ComError::basic(com::err::Overflow, std::string("ADODB.") + className);
+}
+
 Variant coerceToColumn(const Variant& value, int adoType) {
+    // The runtime's own reason (type mismatch, overflow) is not what ADO reports for a column.
+    const auto conversionFailed = [] { return aderr::error(aderr::ErrorsOccurred, "Field"); };
+    Variant v;
     try {
-        Variant v = value.isObject() ? com::defaultValue(value) : value;
-        if (v.isEmpty() || v.isNull() || v.isMissing()) return Variant::null();
+        v = value.isObject() ? com::defaultValue(value) : value;
+    } catch (const com::ComError&) {
+        throw conversionFailed();
+    }
+    refuseNonFinite(v, "Field");
+    if (v.isEmpty() || v.isNull() || v.isMissing()) return Variant::null();
+    try {
         return convert(v, adoType);
     } catch (const com::ComError&) {
-        // The runtime's own reason (type mismatch, overflow) is not what ADO reports for a column.
-        throw aderr::error(aderr::ErrorsOccurred, "Field");
+        throw conversionFailed();
     }
 }
 

@@ -2,6 +2,8 @@
 // timesheet entries and tips — statements as sent, rows written, identifier order and failure paths.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "agenda/pauta.h"
 #include "agenda_database.h"
 #include "com_server/dispatch.h"
@@ -398,6 +400,27 @@ TEST_P(PautaTest, TaskDatesBeforeDayZeroCanBeEditedAgain) {
     EXPECT_EQ(value("SELECT INICIO FROM PRAZO WHERE OID = 4"), "29/12/1899");
     EXPECT_EQ(value("SELECT TERMINO FROM PRAZO WHERE OID = 4"), "03/03/2009");
     EXPECT_EQ(logged(), 0u);
+}
+
+TEST_P(PautaTest, TimesheetHoursThatAreNotANumberAreRefused) {
+    // NaN or an infinity (what a JScript page computes from bad input) is refused; nothing is stored.
+    auto book = [&](std::int32_t oid, double hours) {
+        Variant args[] = {Variant(oid),       Variant(std::int32_t{5001}), Variant(std::int32_t{1001}),
+                          Variant(std::int32_t{3001}), Variant(std::int32_t{1001}), Variant("25/12/2008"),
+                          Variant(hours),     Variant("08:00"),            Variant("17:00"),
+                          Variant("x"),       Variant(std::int32_t{0}),    Variant::missing()};
+        return com::CStr(com::invoke(*pauta, "Cadastrar_Horas", com::kMethod, args));
+    };
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(book(7, bad), "6 - Overflow");
+        EXPECT_EQ(count("SELECT * FROM FOLHADEHORARIO"), 0);
+    }
+    ASSERT_EQ(book(7, 4.0), "0");
+    const std::int32_t oid = com::CLng(rows("SELECT oid FROM FOLHADEHORARIO").at(0).at(0));
+    EXPECT_EQ(book(oid, std::numeric_limits<double>::quiet_NaN()), "6 - Overflow");
+    EXPECT_DOUBLE_EQ(com::CDbl(rows("SELECT HORASTRABALHADAS FROM FOLHADEHORARIO").at(0).at(0)), 4.0)
+        << "an edit with a non-finite value leaves the row as it was";
 }
 
 TEST_P(PautaTest, TipsOfTheDay) {

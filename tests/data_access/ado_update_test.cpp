@@ -1,6 +1,9 @@
 // Updatable recordsets: cheap table opens, AddNew + Update as one INSERT, edits as one UPDATE located
 // by key and original values, optimistic conflicts, value conversion on assignment, and what happens to
 // changes that are never saved.
+#include <cmath>
+#include <limits>
+
 #include "ado_fixture.h"
 #include "com_server/conversions.h"
 #include "com_server/regional.h"
@@ -291,6 +294,42 @@ TYPED_TEST(AdoUpdateTest, AssignmentConvertsToTheColumnType) {
         else
             EXPECT_EQ(com::CStr(back), com::CStr(c.expected));
     }
+}
+
+TYPED_TEST(AdoUpdateTest, NonFiniteNumbersAreRefusedBeforeAnyStatement) {
+    // NaN and the infinities are values the classic runtime can never hold (a JScript page may pass
+    // one): every column refuses them with 6, Overflow, and nothing reaches the engine.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<Variant> values = {Variant(nan), Variant(inf), Variant(-inf), Variant::single(-HUGE_VALF),
+                                         Variant::date(nan)};
+    auto cn = this->connect();
+    StatementLog log;
+    auto edit = this->row(cn, 1);
+    auto add = this->table(cn);
+    add->AddNew();
+    this->field(add, "oid")->put_Value(Variant(std::int32_t{30}));
+    log.clear();
+    for (const char* column : {"horas", "status", "prioridade", "termino", "nome"}) {
+        for (const auto& v : values) {
+            SCOPED_TRACE(std::string(column) + " <- " + com::typeName(v.type()));
+            for (const auto& rs : {edit, add}) {
+                const ComError e = errorOf([&] { this->field(rs, column)->put_Value(v); });
+                EXPECT_EQ(e.number(), 6);
+                EXPECT_EQ(e.description(), "Overflow");
+                EXPECT_EQ(e.source(), "ADODB.Field");
+            }
+        }
+    }
+    // A text beyond a Double's range is an ordinary conversion failure of the column.
+    EXPECT_EQ(errorOf([&] { this->field(edit, "horas")->put_Value(Variant("1e999")); }).number(), -2147217887);
+    EXPECT_EQ(edit->get_EditMode(), adEditNone) << "a refused value leaves no change pending";
+    EXPECT_TRUE(this->field(add, "horas")->get_Value().isEmpty());
+    edit->Update();
+    add->CancelUpdate();
+    EXPECT_TRUE(log.all().empty()) << log.all().front();
+    EXPECT_EQ(this->count(this->t), 2);
+    EXPECT_EQ(com::CDbl(this->stored("horas", 1)), 1.5);
 }
 
 TYPED_TEST(AdoUpdateTest, ChangesThatAreNotAllowedOrNeverSavedWriteNothing) {

@@ -145,9 +145,13 @@ struct Fields::Impl {
     Recordset::Impl* owner = nullptr;
 };
 
+// Refuses a number the classic runtime can never hold (NaN, +Infinity, -Infinity: a JScript page may
+// pass one) with error 6, Overflow, source "ADODB.<className>", before anything is sent.
+void refuseNonFinite(const Variant& value, const char* className);
+
 // value converted to a column's ADO type the way the classic runtime converts (" 40" into an integer
 // column is 40; a date-time keeps whole seconds). Empty and Null become Null; an object gives its
-// default value. Error -2147217887 when the value does not convert.
+// default value. Error -2147217887 when the value does not convert; error 6 for a non-finite number.
 Variant coerceToColumn(const Variant& value, int adoType);
 
 }  // namespace orvan::data::ado
