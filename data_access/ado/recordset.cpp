@@ -40,7 +40,6 @@ double serialOf(double linear) {
     return day < 0 ? day - time : day + time;
 }
 
-
 // A table name as the engine reported it, quoted part by part ("schema"."table").
 std::string quoteTableName(std::string_view name) {
     std::string out;
@@ -95,7 +94,7 @@ void Recordset::Impl::loadColumns(std::vector<ColumnInfo> cols) {
 void Recordset::Impl::readRows(ResultSet& rs, std::size_t limit) {
     std::vector<Variant> row;
     while ((limit == 0 || rows.size() < limit) && rs.next(row)) {
-        rows.push_back(Row{std::move(row), false, {}});
+        rows.push_back(Row{std::move(row), nextId++, false, {}});
         row.clear();
     }
 }
@@ -132,11 +131,16 @@ void Recordset::Impl::openOn(ComPtr<Connection> conn, const OpenRequest& req, st
     }
     connection = std::move(conn);
     timeoutSeconds = req.timeoutSeconds;
+    request = req;
     loadColumns(std::move(cols));
     openCursorType = cursorLocation == adUseClient ? adOpenStatic : cursorType;
     pos = 0;
     editMode = adEditNone;
     targetKnown = false;
+    filter = Variant(std::int32_t{adFilterNone});
+    sort.clear();
+    filteredOut.clear();
+    currentDeleted = false;
     open = true;
     connection->impl_->recordsets.push_back(this);
 }
@@ -199,6 +203,7 @@ std::size_t Recordset::Impl::find(const Variant& index) const {
 
 Variant Recordset::Impl::value(std::size_t i) {
     if (editMode != adEditNone) return pending[i];
+    if (currentDeleted) throw aderr::error(com::hr::DeletedRow, "Field");
     // The row just appended to a table whose rows were not read yet is readable without reading them.
     if (!fetched && !(hasCurrent() && rows[static_cast<std::size_t>(pos)].local)) ensureFetched();
     if (!hasCurrent()) throw aderr::error(aderr::NoCurrentRecord, "Field");
@@ -233,7 +238,7 @@ void Recordset::Impl::addNew() {
     if (!updatable()) throw aderr::error(aderr::FeatureNotAvailable, "Recordset");
     settleBeforeMove();
     posBeforeAdd = pos;
-    rows.push_back(Row{std::vector<Variant>(columns.size()), !fetched, {}});
+    rows.push_back(Row{std::vector<Variant>(columns.size()), nextId++, !fetched, {}});
     pos = static_cast<std::ptrdiff_t>(rows.size()) - 1;
     pending.assign(columns.size(), Variant());
     assigned.assign(columns.size(), false);
@@ -333,10 +338,24 @@ void Recordset::Impl::updatePending() {
     }
     // The row is found by its key and by the values the edited columns had when it was read: a row
     // someone else changed in between is not found, and the update fails instead of overwriting.
+    sql += locate(row, touched, params);
+    auto result = session().execute(sql, params, timeoutSeconds);
+    const std::int64_t n = result->rowsAffected();
+    if (n == 0) throw aderr::error(aderr::ConcurrencyViolation, "Recordset");
+    // More than one row was written (only possible without a complete key): the change is in the
+    // database, so the row shows it, but the caller is told.
+    for (std::size_t c : touched) row.values[c] = std::move(pending[c]);
+    editMode = adEditNone;
+    pending.clear();
+    if (n > 1) throw adoError(kFail, "Recordset", kTooManyRows);
+}
+
+std::string Recordset::Impl::locate(const Row& row, std::vector<std::size_t> extra,
+                                    std::vector<Variant>& params) const {
     std::vector<std::size_t> criteria = keyColumns;
-    for (std::size_t c : touched)
+    for (std::size_t c : extra)
         if (std::find(criteria.begin(), criteria.end(), c) == criteria.end()) criteria.push_back(c);
-    sql += " WHERE ";
+    std::string sql = " WHERE ";
     for (std::size_t k = 0; k < criteria.size(); ++k) {
         const std::size_t c = criteria[k];
         const std::string name = quoteIdentifier(columns[c].baseColumn);
@@ -358,15 +377,7 @@ void Recordset::Impl::updatePending() {
             params.push_back(original);
         }
     }
-    auto result = session().execute(sql, params, timeoutSeconds);
-    const std::int64_t n = result->rowsAffected();
-    if (n == 0) throw aderr::error(aderr::ConcurrencyViolation, "Recordset");
-    // More than one row was written (only possible without a complete key): the change is in the
-    // database, so the row shows it, but the caller is told.
-    for (std::size_t c : touched) row.values[c] = std::move(pending[c]);
-    editMode = adEditNone;
-    pending.clear();
-    if (n > 1) throw adoError(kFail, "Recordset", kTooManyRows);
+    return sql;
 }
 
 void Recordset::Impl::update() {
@@ -404,6 +415,8 @@ void Recordset::Impl::close() noexcept {
     byName.clear();
     columns.clear();
     rows.clear();
+    filteredOut.clear();
+    currentDeleted = false;
     pos = 0;
     fetched = true;
     fetchSql.clear();
@@ -515,12 +528,7 @@ bool Recordset::get_EOF() {
 
 std::int32_t Recordset::get_RecordCount() {
     impl_->requireOpen();
-    // A server-side forward-only or dynamic cursor does not know its count.
-    if (impl_->cursorLocation == adUseServer &&
-        (impl_->openCursorType == adOpenForwardOnly || impl_->openCursorType == adOpenDynamic))
-        return -1;
-    impl_->ensureFetched();
-    return static_cast<std::int32_t>(impl_->rows.size());
+    return impl_->count();
 }
 
 std::int32_t Recordset::get_EditMode() {
@@ -583,7 +591,8 @@ void Recordset::Open(Variant Source, Variant ActiveConnection, std::int32_t Curs
             return;
         }
     }
-    impl_->openOn(std::move(conn), req, nullptr);
+    Connection* on = conn.get();
+    recordingErrors(on, [&] { impl_->openOn(std::move(conn), req, nullptr); });
 }
 
 void Recordset::Close() {
@@ -598,15 +607,16 @@ void Recordset::MoveFirst() {
     impl_->settleBeforeMove();
     impl_->ensureFetched();
     if (impl_->rows.empty()) throw aderr::error(aderr::NoCurrentRecord, "Recordset");
-    impl_->pos = 0;
+    impl_->moveTo(0);
 }
 
 void Recordset::MoveLast() {
     impl_->requireOpen();
+    impl_->requireScrolling();
     impl_->settleBeforeMove();
     impl_->ensureFetched();
     if (impl_->rows.empty()) throw aderr::error(aderr::NoCurrentRecord, "Recordset");
-    impl_->pos = static_cast<std::ptrdiff_t>(impl_->rows.size()) - 1;
+    impl_->moveTo(static_cast<std::ptrdiff_t>(impl_->rows.size()) - 1);
 }
 
 void Recordset::MoveNext() {
@@ -614,15 +624,17 @@ void Recordset::MoveNext() {
     impl_->settleBeforeMove();
     impl_->ensureFetched();
     if (impl_->eof()) throw aderr::error(aderr::NoCurrentRecord, "Recordset");
-    ++impl_->pos;
+    // A deleted current row has left the rows already: the next one stands where it stood.
+    impl_->moveTo(impl_->currentDeleted ? impl_->pos : impl_->pos + 1);
 }
 
 void Recordset::MovePrevious() {
     impl_->requireOpen();
+    impl_->requireScrolling();
     impl_->settleBeforeMove();
     impl_->ensureFetched();
     if (impl_->bof()) throw aderr::error(aderr::NoCurrentRecord, "Recordset");
-    --impl_->pos;
+    impl_->moveTo(impl_->pos - 1);
 }
 
 void Recordset::AddNew() {
@@ -630,7 +642,7 @@ void Recordset::AddNew() {
 }
 
 void Recordset::Update() {
-    impl_->update();
+    recordingErrors(impl_->connection.get(), [&] { impl_->update(); });
 }
 
 void Recordset::CancelUpdate() {
@@ -677,7 +689,40 @@ const com::TypeInfo& Recordset::members() {
          method<&Recordset::MovePrevious>("MovePrevious", 17),
          method<&Recordset::AddNew>("AddNew", 18),
          method<&Recordset::Update>("Update", 19),
-         method<&Recordset::CancelUpdate>("CancelUpdate", 20)}};
+         method<&Recordset::CancelUpdate>("CancelUpdate", 20),
+         propertyGet<&Recordset::get_CacheSize>("CacheSize", 21),
+         propertyPut<&Recordset::put_CacheSize>("CacheSize", 21),
+         propertyGet<&Recordset::get_AbsolutePosition>("AbsolutePosition", 22),
+         propertyPut<&Recordset::put_AbsolutePosition>("AbsolutePosition", 22),
+         propertyGet<&Recordset::get_PageSize>("PageSize", 23),
+         propertyPut<&Recordset::put_PageSize>("PageSize", 23),
+         propertyGet<&Recordset::get_PageCount>("PageCount", 24),
+         propertyGet<&Recordset::get_AbsolutePage>("AbsolutePage", 25),
+         propertyPut<&Recordset::put_AbsolutePage>("AbsolutePage", 25),
+         propertyGet<&Recordset::get_Bookmark>("Bookmark", 26),
+         propertyPut<&Recordset::put_Bookmark>("Bookmark", 26),
+         propertyGet<&Recordset::get_Filter>("Filter", 27),
+         propertyPut<&Recordset::put_Filter>("Filter", 27),
+         propertyGet<&Recordset::get_Sort>("Sort", 28),
+         propertyPut<&Recordset::put_Sort>("Sort", 28),
+         method<&Recordset::Move>("Move", 29, {"NumRecords", Param::opt("Start")}),
+         method<&Recordset::Delete>("Delete", 30, {Param("AffectRecords", Variant(std::int32_t{adAffectCurrent}))}),
+         method<&Recordset::Requery>("Requery", 31, {Param("Options", Variant(std::int32_t{adOptionUnspecified}))}),
+         method<&Recordset::Supports>("Supports", 32, {"CursorOptions"}),
+         method<&Recordset::GetRows>("GetRows", 33,
+                                     {Param("Rows", Variant(std::int32_t{adGetRowsRest})), Param::opt("Start"),
+                                      Param::opt("Fields")}),
+         method<&Recordset::GetString>("GetString", 34,
+                                       {Param("StringFormat", Variant(std::int32_t{adClipString})),
+                                        Param("NumRows", Variant(std::int32_t{-1})),
+                                        Param("ColumnDelimeter", Variant("\t")),
+                                        Param("RowDelimeter", Variant("\r")), Param("NullExpr", Variant(""))}),
+         method<&Recordset::Find>("Find", 35,
+                                  {"Criteria", Param("SkipRecords", Variant(std::int32_t{0})),
+                                   Param("SearchDirection", Variant(std::int32_t{adSearchForward})),
+                                   Param::opt("Start")}),
+         method<&Recordset::Clone>("Clone", 36, {Param("LockType", Variant(std::int32_t{adLockUnspecified}))}),
+         method<&Recordset::NextRecordset>("NextRecordset", 37, {Param::opt("RecordsAffected")})}};
     return info;
 }
 
