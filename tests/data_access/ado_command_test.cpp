@@ -188,5 +188,35 @@ TYPED_TEST(AdoCommandTest, NonFiniteParameterValuesAreRefusedBeforeAnyStatement)
     EXPECT_EQ(this->count(t), 0);
 }
 
+TYPED_TEST(AdoCommandTest, RefreshDescribesTheMarksOfATextAndPreparedIsKept) {
+    const std::string t = this->createTable("par", "oid INTEGER PRIMARY KEY, nome VARCHAR(20)");
+    auto cn = this->connect();
+    auto cmd = com::make<Command>();
+    cmd->putref_ActiveConnection(cn);
+    EXPECT_FALSE(cmd->get_Prepared());
+    cmd->put_Prepared(true);
+    EXPECT_TRUE(cmd->get_Prepared());
+    EXPECT_EQ(cmd->get_State(), adStateClosed);
+    // A mark inside quoted text is not a parameter.
+    cmd->put_CommandText("INSERT INTO " + t + " (oid, nome) VALUES (?, COALESCE(?, 'x?'))");
+    auto params = cmd->get_Parameters();
+    params->Refresh();
+    ASSERT_EQ(params->get_Count(), 2);
+    EXPECT_EQ(params->get_Item(Variant(std::int16_t{0}))->get_Name(), "Param1");
+    EXPECT_EQ(params->get_Item(Variant(std::int16_t{1}))->get_Direction(), adParamInput);
+    params->get_Item(Variant("param1"))->put_Value(Variant(std::int32_t{7}));
+    params->get_Item(Variant("Param2"))->put_Value(Variant("Sete"));
+    Variant ra;
+    cmd->Execute(ra, Variant::missing(), -1);
+    EXPECT_TRUE(sameValue(ra, Variant(std::int32_t{1})));
+    EXPECT_EQ(com::CStr(this->scalar("SELECT nome FROM " + t + " WHERE oid = 7")), "Sete");
+
+    params->Delete(Variant("Param2"));
+    EXPECT_EQ(params->get_Count(), 1);
+    EXPECT_EQ(errorOf([&] { params->Delete(Variant("Param2")); }).number(), 3265);
+    cmd->put_CommandType(adCmdStoredProc);
+    EXPECT_EQ(errorOf([&] { params->Refresh(); }).number(), 3251);
+}
+
 }  // namespace
 }  // namespace orvan::data::adotest
