@@ -109,6 +109,10 @@ const char* adoOrProviderText(std::int32_t number) noexcept {
             return "One or more errors occurred during processing of command.";
         case hr::NoCommand:
             return "Command text was not set for the command object.";
+        case hr::DeletedRow:
+            return "A given HROW referred to a hard- or soft-deleted row.";
+        case hr::NoTransaction:
+            return "No transaction is active.";
         case hr::Fail:
             return "Unspecified error";
         default:

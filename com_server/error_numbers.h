@@ -83,6 +83,8 @@ inline constexpr std::int32_t ConcurrencyViolation = of(0x80040E38u);  // DB_E_C
 inline constexpr std::int32_t TableExists = of(0x80040E3Fu);           // DB_E_DUPLICATETABLEID
 inline constexpr std::int32_t AuthFailed = of(0x80040E4Du);            // DB_SEC_E_AUTH_FAILED
 inline constexpr std::int32_t DataOverflow = of(0x80040E57u);          // DB_E_DATAOVERFLOW
+inline constexpr std::int32_t DeletedRow = of(0x80040E23u);            // DB_E_DELETEDROW
+inline constexpr std::int32_t NoTransaction = of(0x8004D00Eu);         // XACT_E_NOTRANSACTION
 // A script that does not compile (the JScript engine's syntax error, 0x800A0000 | 1002).
 inline constexpr std::int32_t ScriptSyntaxError = of(0x800A03EAu);
 }  // namespace hr

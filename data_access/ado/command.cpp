@@ -7,7 +7,9 @@
 
 #include "com_server/conversions.h"
 #include "data_access/ado/ado.h"
+#include "com_server/enumeration.h"
 #include "data_access/ado/internal/command_state.h"
+#include "data_access/ado/internal/connection_state.h"
 #include "data_access/ado/internal/recordset_state.h"
 #include "data_access/ado/internal/statement_options.h"
 
@@ -91,10 +93,29 @@ Variant Parameter::get_Value() {
     return value_;
 }
 void Parameter::put_Value(Variant v) {
+    refuseNonFinite(v, "Parameter");
     value_ = v.isMissing() ? Variant() : std::move(v);
 }
 
-const com::TypeInfo& Parameter::typeInfo() const {
+std::int32_t Parameter::get_Precision() {
+    return precision_;
+}
+
+void Parameter::put_Precision(std::int32_t v) {
+    if (v < 0 || v > 255) throw aderr::error(aderr::InvalidArgument, "Parameter");
+    precision_ = v;
+}
+
+std::int32_t Parameter::get_NumericScale() {
+    return scale_;
+}
+
+void Parameter::put_NumericScale(std::int32_t v) {
+    if (v < 0 || v > 255) throw aderr::error(aderr::InvalidArgument, "Parameter");
+    scale_ = v;
+}
+
+const com::TypeInfo& Parameter::members() {
     using com::propertyGet;
     using com::propertyPut;
     static const com::TypeInfo info{
@@ -106,7 +127,10 @@ const com::TypeInfo& Parameter::typeInfo() const {
          propertyGet<&Parameter::get_Type>("Type", 2), propertyPut<&Parameter::put_Type>("Type", 2),
          propertyGet<&Parameter::get_Direction>("Direction", 3),
          propertyPut<&Parameter::put_Direction>("Direction", 3), propertyGet<&Parameter::get_Size>("Size", 4),
-         propertyPut<&Parameter::put_Size>("Size", 4)}};
+         propertyPut<&Parameter::put_Size>("Size", 4), propertyGet<&Parameter::get_Precision>("Precision", 5),
+         propertyPut<&Parameter::put_Precision>("Precision", 5),
+         propertyGet<&Parameter::get_NumericScale>("NumericScale", 6),
+         propertyPut<&Parameter::put_NumericScale>("NumericScale", 6)}};
     return info;
 }
 
@@ -140,6 +164,43 @@ void Parameters::Append(ComPtr<Parameter> item) {
     items_.push_back(std::move(item));
 }
 
+void Parameters::Delete(Variant Index) {
+    const ComPtr<Parameter> p = get_Item(std::move(Index));
+    std::erase(items_, p);
+}
+
+void Parameters::Refresh() {
+    if (!owner_) throw adoError(aderr::FeatureNotAvailable, "Parameters", kNotCapable);
+    const Command::Impl& c = *owner_->impl_;
+    if (c.type != adCmdText && c.type != adCmdUnknown && c.type != adCmdUnspecified)
+        throw adoError(aderr::FeatureNotAvailable, "Parameters", kNotCapable);
+    // One input parameter per "?" outside quoted text and quoted names, named as ADO names them.
+    std::size_t marks = 0;
+    char quote = 0;
+    for (char ch : c.text) {
+        if (quote) {
+            if (ch == quote) quote = 0;
+        } else if (ch == '\'' || ch == '"') {
+            quote = ch;
+        } else if (ch == '?') {
+            ++marks;
+        }
+    }
+    items_.clear();
+    for (std::size_t i = 0; i < marks; ++i) {
+        auto p = com::make<Parameter>();
+        p->put_Name("Param" + std::to_string(i + 1));
+        p->put_Type(adtype::VarWChar);
+        items_.push_back(std::move(p));
+    }
+}
+
+ComPtr<com::Enumerator> Parameters::NewEnum() {
+    std::vector<Variant> items;
+    for (const auto& p : items_) items.emplace_back(p);
+    return com::make<com::ListEnumerator>(std::move(items));
+}
+
 const com::TypeInfo& Parameters::typeInfo() const {
     using com::method;
     using com::propertyGet;
@@ -147,7 +208,10 @@ const com::TypeInfo& Parameters::typeInfo() const {
                                     kInterfaceName,
                                     {propertyGet<&Parameters::get_Item>("Item", com::kDispidValue, {"Index"}),
                                      propertyGet<&Parameters::get_Count>("Count", 1),
-                                     method<&Parameters::Append>("Append", 2, {"Object"})}};
+                                     method<&Parameters::Append>("Append", 2, {"Object"}),
+                                     method<&Parameters::Delete>("Delete", 3, {"Index"}),
+                                     method<&Parameters::Refresh>("Refresh", 4),
+                                     propertyGet<&Parameters::NewEnum>("_NewEnum", com::kDispidNewEnum)}};
     return info;
 }
 
@@ -171,8 +235,13 @@ void Command::Impl::callProcedure(Connection& conn, int timeoutSeconds) {
         if (call[i].direction != adParamInput) items[i]->put_Value(std::move(call[i].value));
 }
 
-Command::Command() : impl_(std::make_unique<Impl>()) {}
-Command::~Command() = default;
+Command::Command() : impl_(std::make_unique<Impl>()) {
+    impl_->parameters->owner_ = this;
+}
+Command::~Command() {
+    // The collection may outlive its command in a caller's hands; it no longer has a text to read.
+    impl_->parameters->owner_ = nullptr;
+}
 
 ComPtr<Connection> Command::get_ActiveConnection() {
     return impl_->connection;
@@ -219,6 +288,18 @@ ComPtr<Parameters> Command::get_Parameters() {
     return impl_->parameters;
 }
 
+bool Command::get_Prepared() {
+    return impl_->prepared;
+}
+
+void Command::put_Prepared(bool value) {
+    impl_->prepared = value;
+}
+
+std::int32_t Command::get_State() {
+    return adStateClosed;
+}
+
 ComPtr<Parameter> Command::CreateParameter(std::string Name, std::int32_t Type, std::int32_t Direction,
                                            std::int32_t Size, Variant Value) {
     checkDirection(Direction, "Command");
@@ -256,20 +337,22 @@ ComPtr<Recordset> Command::Execute(Variant& RecordsAffected, Variant Parameters,
 
     std::int64_t affected = -1;
     auto rs = com::make<Recordset>();
-    if (opts.commandType == adCmdStoredProc) {
-        impl_->callProcedure(*conn, timeout);
-    } else {
-        OpenRequest req;
-        req.commandType = opts.commandType;
-        req.text = impl_->text;
-        req.timeoutSeconds = timeout;
-        if (req.commandType == adCmdText) {
-            req.params = impl_->positionalValues();
-            for (auto& v : extra) req.params.push_back(std::move(v));
+    recordingErrors(conn.get(), [&] {
+        if (opts.commandType == adCmdStoredProc) {
+            impl_->callProcedure(*conn, timeout);
+        } else {
+            OpenRequest req;
+            req.commandType = opts.commandType;
+            req.text = impl_->text;
+            req.timeoutSeconds = timeout;
+            if (req.commandType == adCmdText) {
+                req.params = impl_->positionalValues();
+                for (auto& v : extra) req.params.push_back(std::move(v));
+            }
+            rs->impl_->cursorLocation = conn->get_CursorLocation();
+            rs->impl_->openOn(conn, req, &affected);
         }
-        rs->impl_->cursorLocation = conn->get_CursorLocation();
-        rs->impl_->openOn(conn, req, &affected);
-    }
+    });
     RecordsAffected = Variant(static_cast<std::int32_t>(std::clamp<std::int64_t>(
         affected, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max())));
     if (opts.noRecords) return nullptr;
@@ -301,7 +384,10 @@ const com::TypeInfo& Command::members() {
               Param("Size", Variant(std::int32_t{0})), Param::opt("Value")}),
          method<&Command::Execute>("Execute", 6,
                                    {Param::opt("RecordsAffected"), Param::opt("Parameters"),
-                                    Param("Options", Variant(std::int32_t{adOptionUnspecified}))})}};
+                                    Param("Options", Variant(std::int32_t{adOptionUnspecified}))}),
+         propertyGet<&Command::get_Prepared>("Prepared", 7),
+         propertyPut<&Command::put_Prepared>("Prepared", 7),
+         propertyGet<&Command::get_State>("State", 8)}};
     return info;
 }
 

@@ -96,9 +96,11 @@ void Connection::Open(std::string ConnectionString, std::string UserID, std::str
         impl_->session = SessionPool::instance().acquire(parsed, impl_->connectionTimeout);
     } catch (const com::ComError& e) {
         if (e.number() == aderr::ProviderNotFound) throw aderr::error(aderr::ProviderNotFound, "Connection");
+        impl_->errors->record(e);
         throw;
     }
     impl_->poolKey = std::move(text);
+    impl_->transactionLevel = 0;
 }
 
 ComPtr<Recordset> Connection::Execute(std::string CommandText, Variant& RecordsAffected,
@@ -108,16 +110,18 @@ ComPtr<Recordset> Connection::Execute(std::string CommandText, Variant& RecordsA
     if (CommandText.empty()) throw aderr::error(kNoCommand, "Connection");
     std::int64_t affected = -1;
     auto rs = com::make<Recordset>();
-    if (opts.commandType == adCmdStoredProc) {
-        impl_->session->callProcedure(CommandText, {}, impl_->commandTimeout);
-    } else {
-        rs->impl_->cursorLocation = impl_->cursorLocation;
-        OpenRequest req;
-        req.commandType = opts.commandType == adCmdTable ? adCmdTable : adCmdText;
-        req.text = std::move(CommandText);
-        req.timeoutSeconds = impl_->commandTimeout;
-        rs->impl_->openOn(ComPtr<Connection>(this), req, &affected);
-    }
+    recordingErrors(this, [&] {
+        if (opts.commandType == adCmdStoredProc) {
+            impl_->session->callProcedure(CommandText, {}, impl_->commandTimeout);
+        } else {
+            rs->impl_->cursorLocation = impl_->cursorLocation;
+            OpenRequest req;
+            req.commandType = opts.commandType == adCmdTable ? adCmdTable : adCmdText;
+            req.text = std::move(CommandText);
+            req.timeoutSeconds = impl_->commandTimeout;
+            rs->impl_->openOn(ComPtr<Connection>(this), req, &affected);
+        }
+    });
     RecordsAffected = Variant(static_cast<std::int32_t>(std::clamp<std::int64_t>(
         affected, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max())));
     if (opts.noRecords) return nullptr;
@@ -126,12 +130,69 @@ ComPtr<Recordset> Connection::Execute(std::string CommandText, Variant& RecordsA
 
 void Connection::Close() {
     if (!impl_->session) throw aderr::error(aderr::ObjectClosed, "Connection");
+    if (impl_->transactionLevel > 0) throw aderr::error(aderr::InTransaction, "Connection");
     // Closing a connection closes the recordsets open on it and drops their pending changes.
     const auto open = impl_->recordsets;
     for (Recordset::Impl* rs : open) rs->close();
     impl_->recordsets.clear();
     SessionPool::instance().release(impl_->poolKey, std::move(impl_->session));
     impl_->session.reset();
+}
+
+namespace {
+
+// The savepoint that stands for nesting level n (n >= 2).
+std::string savepointName(std::int32_t level) {
+    return "orvan_trans_" + std::to_string(level);
+}
+
+}  // namespace
+
+std::int32_t Connection::BeginTrans() {
+    if (!impl_->session) throw aderr::error(aderr::ObjectClosed, "Connection");
+    const std::int32_t level = impl_->transactionLevel + 1;
+    // A nested transaction is a savepoint inside the outer one: both engines offer them.
+    recordingErrors(this, [&] {
+        impl_->session->execute(level == 1 ? std::string("BEGIN") : "SAVEPOINT " + savepointName(level), {},
+                                impl_->commandTimeout);
+    });
+    impl_->transactionLevel = level;
+    return level;
+}
+
+void Connection::CommitTrans() {
+    if (!impl_->session) throw aderr::error(aderr::ObjectClosed, "Connection");
+    const std::int32_t level = impl_->transactionLevel;
+    if (level == 0) throw aderr::error(com::hr::NoTransaction, "Connection");
+    recordingErrors(this, [&] {
+        impl_->session->execute(level == 1 ? std::string("COMMIT") : "RELEASE SAVEPOINT " + savepointName(level),
+                                {}, impl_->commandTimeout);
+    });
+    impl_->transactionLevel = level - 1;
+}
+
+void Connection::RollbackTrans() {
+    if (!impl_->session) throw aderr::error(aderr::ObjectClosed, "Connection");
+    const std::int32_t level = impl_->transactionLevel;
+    if (level == 0) throw aderr::error(com::hr::NoTransaction, "Connection");
+    // Whatever happens below, this level is over: a failed ROLLBACK leaves nothing to end.
+    impl_->transactionLevel = level - 1;
+    recordingErrors(this, [&] {
+        if (level == 1) {
+            impl_->session->execute("ROLLBACK", {}, impl_->commandTimeout);
+        } else {
+            impl_->session->execute("ROLLBACK TO SAVEPOINT " + savepointName(level), {}, impl_->commandTimeout);
+            impl_->session->execute("RELEASE SAVEPOINT " + savepointName(level), {}, impl_->commandTimeout);
+        }
+    });
+}
+
+ComPtr<Errors> Connection::get_Errors() {
+    return impl_->errors;
+}
+
+std::string Connection::get_Version() {
+    return "2.5";
 }
 
 const com::TypeInfo& Connection::members() {
@@ -158,7 +219,12 @@ const com::TypeInfo& Connection::members() {
          method<&Connection::Open>("Open", 8,
                                    {Param("ConnectionString", Variant("")), Param("UserID", Variant("")),
                                     Param("Password", Variant("")),
-                                    Param("Options", Variant(std::int32_t{adOptionUnspecified}))})}};
+                                    Param("Options", Variant(std::int32_t{adOptionUnspecified}))}),
+         method<&Connection::BeginTrans>("BeginTrans", 9),
+         method<&Connection::CommitTrans>("CommitTrans", 10),
+         method<&Connection::RollbackTrans>("RollbackTrans", 11),
+         propertyGet<&Connection::get_Errors>("Errors", 12),
+         propertyGet<&Connection::get_Version>("Version", 13)}};
     return info;
 }
 

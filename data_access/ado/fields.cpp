@@ -4,6 +4,7 @@
 
 #include "com_server/conversions.h"
 #include "data_access/ado/ado.h"
+#include "data_access/ado/internal/connection_state.h"
 #include "data_access/ado/internal/recordset_state.h"
 
 namespace orvan::data::ado {
@@ -56,14 +57,37 @@ Variant convert(const Variant& v, int adoType) {
 
 }  // namespace
 
+void refuseNonFinite(const Variant& value, const char* className) {
+    bool finite = true;
+    switch (value.type()) {
+        case com::VarType::Double:
+        case com::VarType::Single:
+            finite = std::isfinite(value.rawDouble());
+            break;
+        case com::VarType::Date:
+            finite = std::isfinite(value.rawDate());
+            break;
+        default:
+            break;
+    }
+    if (!finite) throw com::ComError::basic(com::err::Overflow, std::string("ADODB.") + className);
+}
+
 Variant coerceToColumn(const Variant& value, int adoType) {
+    // The runtime's own reason (type mismatch, overflow) is not what ADO reports for a column.
+    const auto conversionFailed = [] { return aderr::error(aderr::ErrorsOccurred, "Field"); };
+    Variant v;
     try {
-        Variant v = value.isObject() ? com::defaultValue(value) : value;
-        if (v.isEmpty() || v.isNull() || v.isMissing()) return Variant::null();
+        v = value.isObject() ? com::defaultValue(value) : value;
+    } catch (const com::ComError&) {
+        throw conversionFailed();
+    }
+    refuseNonFinite(v, "Field");
+    if (v.isEmpty() || v.isNull() || v.isMissing()) return Variant::null();
+    try {
         return convert(v, adoType);
     } catch (const com::ComError&) {
-        // The runtime's own reason (type mismatch, overflow) is not what ADO reports for a column.
-        throw aderr::error(aderr::ErrorsOccurred, "Field");
+        throw conversionFailed();
     }
 }
 
@@ -92,6 +116,79 @@ Variant Field::get_OriginalValue() {
     return impl_->live().originalValue(impl_->index);
 }
 
+Variant Field::get_UnderlyingValue() {
+    Recordset::Impl& rs = impl_->live();
+    return recordingErrors(rs.connection.get(), [&] { return rs.underlyingValue(impl_->index); });
+}
+
+namespace {
+
+// What ADO reports of a column of each type: its defined size (bytes for fixed types, characters for
+// text), precision and numeric scale (255 where the type has none).
+struct TypeShape {
+    std::int32_t definedSize, precision, scale;
+};
+
+TypeShape shapeOf(int adoType) {
+    switch (adoType) {
+        case adtype::SmallInt:
+            return {2, 5, 255};
+        case adtype::Integer:
+            return {4, 10, 255};
+        case 4:  // adSingle
+            return {4, 7, 255};
+        case adtype::Double:
+            return {8, 15, 255};
+        case 6:  // adCurrency
+            return {8, 19, 255};
+        case adtype::BigInt:
+            return {8, 19, 255};
+        case adtype::Boolean:
+            return {2, 255, 255};
+        case adtype::Date:
+            return {8, 255, 255};
+        case adtype::DBTimeStamp:
+            return {16, 19, 0};
+        case adtype::Numeric:
+            return {19, 38, 0};
+        case adtype::LongVarBinary:
+            return {2147483647, 255, 255};
+        default:  // text: long text has no declared length
+            return {1073741823, 255, 255};
+    }
+}
+
+}  // namespace
+
+std::int32_t Field::get_ActualSize() {
+    Recordset::Impl& rs = impl_->live();
+    const Variant v = rs.value(impl_->index);
+    if (v.isNull() || v.isEmpty()) return 0;
+    if (v.isString()) {
+        // Characters, as the text's length reads in a page (UTF-16 code units).
+        std::int32_t n = 0;
+        for (unsigned char c : v.rawString()) {
+            if ((c & 0xC0) != 0x80) ++n;
+            if ((c & 0xF8) == 0xF0) ++n;  // a character beyond the BMP is two units
+        }
+        return n;
+    }
+    if (v.isArray()) return static_cast<std::int32_t>(v.rawArray().size());
+    return shapeOf(rs.columns[impl_->index].adoType).definedSize;
+}
+
+std::int32_t Field::get_DefinedSize() {
+    return shapeOf(impl_->live().columns[impl_->index].adoType).definedSize;
+}
+
+std::int32_t Field::get_Precision() {
+    return shapeOf(impl_->live().columns[impl_->index].adoType).precision;
+}
+
+std::int32_t Field::get_NumericScale() {
+    return shapeOf(impl_->live().columns[impl_->index].adoType).scale;
+}
+
 const com::TypeInfo& Field::typeInfo() const {
     using com::propertyGet;
     using com::propertyPut;
@@ -101,7 +198,12 @@ const com::TypeInfo& Field::typeInfo() const {
         {propertyGet<&Field::get_Value>("Value", com::kDispidValue),
          propertyPut<&Field::put_Value>("Value", com::kDispidValue), propertyGet<&Field::get_Name>("Name", 1),
          propertyGet<&Field::get_Type>("Type", 2),
-         propertyGet<&Field::get_OriginalValue>("OriginalValue", 3)}};
+         propertyGet<&Field::get_OriginalValue>("OriginalValue", 3),
+         propertyGet<&Field::get_UnderlyingValue>("UnderlyingValue", 4),
+         propertyGet<&Field::get_ActualSize>("ActualSize", 5),
+         propertyGet<&Field::get_DefinedSize>("DefinedSize", 6),
+         propertyGet<&Field::get_Precision>("Precision", 7),
+         propertyGet<&Field::get_NumericScale>("NumericScale", 8)}};
     return info;
 }
 

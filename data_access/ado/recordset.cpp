@@ -19,6 +19,26 @@ constexpr const char* kNoBaseTable = "Insufficient base table information for up
 constexpr const char* kTooManyRows =
     "Key column information is insufficient or incorrect. Too many rows were affected by update.";
 constexpr double kSecond = 1.0 / 86400.0;
+// The first and last instants a date-time can hold (1 January 100 00:00:00, 31 December 9999 23:59:59),
+// on the straight time line of linearDays.
+constexpr double kFirstInstant = -657434.0;
+constexpr double kLastInstant = 2958465.0 + 86399.0 * kSecond;
+
+// A date serial as a point on a straight time line, in days from 1899-12-30 00:00:00. A serial's
+// whole part is the day and its fraction the time of day counted forward from that day's midnight on
+// both sides of day 0, so before day 0 the serial runs backwards within a day: -1.25 is 1899-12-29
+// 06:00, which lies 0.75 days before day 0.
+double linearDays(double serial) {
+    const double day = std::trunc(serial);
+    return day + std::fabs(serial - day);
+}
+
+// The date serial of a point on that time line (the inverse of linearDays).
+double serialOf(double linear) {
+    const double day = std::floor(linear);
+    const double time = linear - day;
+    return day < 0 ? day - time : day + time;
+}
 
 // A table name as the engine reported it, quoted part by part ("schema"."table").
 std::string quoteTableName(std::string_view name) {
@@ -74,7 +94,7 @@ void Recordset::Impl::loadColumns(std::vector<ColumnInfo> cols) {
 void Recordset::Impl::readRows(ResultSet& rs, std::size_t limit) {
     std::vector<Variant> row;
     while ((limit == 0 || rows.size() < limit) && rs.next(row)) {
-        rows.push_back(Row{std::move(row), false, {}});
+        rows.push_back(Row{std::move(row), nextId++, false, {}});
         row.clear();
     }
 }
@@ -109,11 +129,16 @@ void Recordset::Impl::openOn(ComPtr<Connection> conn, const OpenRequest& req, st
     }
     connection = std::move(conn);
     timeoutSeconds = req.timeoutSeconds;
+    request = req;
     loadColumns(std::move(cols));
     openCursorType = cursorLocation == adUseClient ? adOpenStatic : cursorType;
     pos = 0;
     editMode = adEditNone;
     targetKnown = false;
+    filter = Variant(std::int32_t{adFilterNone});
+    sort.clear();
+    filteredOut.clear();
+    currentDeleted = false;
     open = true;
     connection->impl_->recordsets.push_back(this);
 }
@@ -176,6 +201,7 @@ std::size_t Recordset::Impl::find(const Variant& index) const {
 
 Variant Recordset::Impl::value(std::size_t i) {
     if (editMode != adEditNone) return pending[i];
+    if (currentDeleted) throw aderr::error(com::hr::DeletedRow, "Field");
     // The row just appended to a table whose rows were not read yet is readable without reading them.
     if (!fetched && !(hasCurrent() && rows[static_cast<std::size_t>(pos)].local)) ensureFetched();
     if (!hasCurrent()) throw aderr::error(aderr::NoCurrentRecord, "Field");
@@ -210,7 +236,7 @@ void Recordset::Impl::addNew() {
     if (!updatable()) throw aderr::error(aderr::FeatureNotAvailable, "Recordset");
     settleBeforeMove();
     posBeforeAdd = pos;
-    rows.push_back(Row{std::vector<Variant>(columns.size()), !fetched, {}});
+    rows.push_back(Row{std::vector<Variant>(columns.size()), nextId++, !fetched, {}});
     pos = static_cast<std::ptrdiff_t>(rows.size()) - 1;
     pending.assign(columns.size(), Variant());
     assigned.assign(columns.size(), false);
@@ -310,27 +336,7 @@ void Recordset::Impl::updatePending() {
     }
     // The row is found by its key and by the values the edited columns had when it was read: a row
     // someone else changed in between is not found, and the update fails instead of overwriting.
-    std::vector<std::size_t> criteria = keyColumns;
-    for (std::size_t c : touched)
-        if (std::find(criteria.begin(), criteria.end(), c) == criteria.end()) criteria.push_back(c);
-    sql += " WHERE ";
-    for (std::size_t k = 0; k < criteria.size(); ++k) {
-        const std::size_t c = criteria[k];
-        const std::string name = quoteIdentifier(columns[c].baseColumn);
-        const Variant& original = row.values[c];
-        if (k) sql += " AND ";
-        if (original.isNull() || original.isEmpty()) {
-            sql += name + " IS NULL";
-        } else if (original.type() == com::VarType::Date) {
-            // A date-time is read to the nearest second; the stored value may carry a fraction of one.
-            sql += "(" + name + " >= ? AND " + name + " < ?)";
-            params.push_back(Variant::date(original.rawDate() - kSecond));
-            params.push_back(Variant::date(original.rawDate() + kSecond));
-        } else {
-            sql += name + " = ?";
-            params.push_back(original);
-        }
-    }
+    sql += locate(row, touched, params);
     auto result = session().execute(sql, params, timeoutSeconds);
     const std::int64_t n = result->rowsAffected();
     if (n == 0) throw aderr::error(aderr::ConcurrencyViolation, "Recordset");
@@ -340,6 +346,36 @@ void Recordset::Impl::updatePending() {
     editMode = adEditNone;
     pending.clear();
     if (n > 1) throw adoError(kFail, "Recordset", kTooManyRows);
+}
+
+std::string Recordset::Impl::locate(const Row& row, std::vector<std::size_t> extra,
+                                    std::vector<Variant>& params) const {
+    std::vector<std::size_t> criteria = keyColumns;
+    for (std::size_t c : extra)
+        if (std::find(criteria.begin(), criteria.end(), c) == criteria.end()) criteria.push_back(c);
+    std::string sql = " WHERE ";
+    for (std::size_t k = 0; k < criteria.size(); ++k) {
+        const std::size_t c = criteria[k];
+        const std::string name = quoteIdentifier(columns[c].baseColumn);
+        const Variant& original = row.values[c];
+        if (k) sql += " AND ";
+        if (original.isNull() || original.isEmpty()) {
+            sql += name + " IS NULL";
+        } else if (original.type() == com::VarType::Date) {
+            // A date-time is read to the nearest second; the stored value may carry a fraction of one.
+            // The window of a second either side is taken on the time line, not on the serial, which
+            // runs backwards within a day before 1899-12-30; at the ends of the calendar it stops there.
+            const double at = linearDays(original.rawDate());
+            const double last = at + kSecond;
+            sql += "(" + name + " >= ? AND " + name + (last > kLastInstant ? " <= ?)" : " < ?)");
+            params.push_back(Variant::date(serialOf(std::max(at - kSecond, kFirstInstant))));
+            params.push_back(Variant::date(serialOf(std::min(last, kLastInstant))));
+        } else {
+            sql += name + " = ?";
+            params.push_back(original);
+        }
+    }
+    return sql;
 }
 
 void Recordset::Impl::update() {
@@ -377,6 +413,8 @@ void Recordset::Impl::close() noexcept {
     byName.clear();
     columns.clear();
     rows.clear();
+    filteredOut.clear();
+    currentDeleted = false;
     pos = 0;
     fetched = true;
     fetchSql.clear();
@@ -488,12 +526,7 @@ bool Recordset::get_EOF() {
 
 std::int32_t Recordset::get_RecordCount() {
     impl_->requireOpen();
-    // A server-side forward-only or dynamic cursor does not know its count.
-    if (impl_->cursorLocation == adUseServer &&
-        (impl_->openCursorType == adOpenForwardOnly || impl_->openCursorType == adOpenDynamic))
-        return -1;
-    impl_->ensureFetched();
-    return static_cast<std::int32_t>(impl_->rows.size());
+    return impl_->count();
 }
 
 std::int32_t Recordset::get_EditMode() {
@@ -556,7 +589,8 @@ void Recordset::Open(Variant Source, Variant ActiveConnection, std::int32_t Curs
             return;
         }
     }
-    impl_->openOn(std::move(conn), req, nullptr);
+    Connection* on = conn.get();
+    recordingErrors(on, [&] { impl_->openOn(std::move(conn), req, nullptr); });
 }
 
 void Recordset::Close() {
@@ -571,15 +605,16 @@ void Recordset::MoveFirst() {
     impl_->settleBeforeMove();
     impl_->ensureFetched();
     if (impl_->rows.empty()) throw aderr::error(aderr::NoCurrentRecord, "Recordset");
-    impl_->pos = 0;
+    impl_->moveTo(0);
 }
 
 void Recordset::MoveLast() {
     impl_->requireOpen();
+    impl_->requireScrolling();
     impl_->settleBeforeMove();
     impl_->ensureFetched();
     if (impl_->rows.empty()) throw aderr::error(aderr::NoCurrentRecord, "Recordset");
-    impl_->pos = static_cast<std::ptrdiff_t>(impl_->rows.size()) - 1;
+    impl_->moveTo(static_cast<std::ptrdiff_t>(impl_->rows.size()) - 1);
 }
 
 void Recordset::MoveNext() {
@@ -587,15 +622,17 @@ void Recordset::MoveNext() {
     impl_->settleBeforeMove();
     impl_->ensureFetched();
     if (impl_->eof()) throw aderr::error(aderr::NoCurrentRecord, "Recordset");
-    ++impl_->pos;
+    // A deleted current row has left the rows already: the next one stands where it stood.
+    impl_->moveTo(impl_->currentDeleted ? impl_->pos : impl_->pos + 1);
 }
 
 void Recordset::MovePrevious() {
     impl_->requireOpen();
+    impl_->requireScrolling();
     impl_->settleBeforeMove();
     impl_->ensureFetched();
     if (impl_->bof()) throw aderr::error(aderr::NoCurrentRecord, "Recordset");
-    --impl_->pos;
+    impl_->moveTo(impl_->pos - 1);
 }
 
 void Recordset::AddNew() {
@@ -603,7 +640,7 @@ void Recordset::AddNew() {
 }
 
 void Recordset::Update() {
-    impl_->update();
+    recordingErrors(impl_->connection.get(), [&] { impl_->update(); });
 }
 
 void Recordset::CancelUpdate() {
@@ -650,7 +687,40 @@ const com::TypeInfo& Recordset::members() {
          method<&Recordset::MovePrevious>("MovePrevious", 17),
          method<&Recordset::AddNew>("AddNew", 18),
          method<&Recordset::Update>("Update", 19),
-         method<&Recordset::CancelUpdate>("CancelUpdate", 20)}};
+         method<&Recordset::CancelUpdate>("CancelUpdate", 20),
+         propertyGet<&Recordset::get_CacheSize>("CacheSize", 21),
+         propertyPut<&Recordset::put_CacheSize>("CacheSize", 21),
+         propertyGet<&Recordset::get_AbsolutePosition>("AbsolutePosition", 22),
+         propertyPut<&Recordset::put_AbsolutePosition>("AbsolutePosition", 22),
+         propertyGet<&Recordset::get_PageSize>("PageSize", 23),
+         propertyPut<&Recordset::put_PageSize>("PageSize", 23),
+         propertyGet<&Recordset::get_PageCount>("PageCount", 24),
+         propertyGet<&Recordset::get_AbsolutePage>("AbsolutePage", 25),
+         propertyPut<&Recordset::put_AbsolutePage>("AbsolutePage", 25),
+         propertyGet<&Recordset::get_Bookmark>("Bookmark", 26),
+         propertyPut<&Recordset::put_Bookmark>("Bookmark", 26),
+         propertyGet<&Recordset::get_Filter>("Filter", 27),
+         propertyPut<&Recordset::put_Filter>("Filter", 27),
+         propertyGet<&Recordset::get_Sort>("Sort", 28),
+         propertyPut<&Recordset::put_Sort>("Sort", 28),
+         method<&Recordset::Move>("Move", 29, {"NumRecords", Param::opt("Start")}),
+         method<&Recordset::Delete>("Delete", 30, {Param("AffectRecords", Variant(std::int32_t{adAffectCurrent}))}),
+         method<&Recordset::Requery>("Requery", 31, {Param("Options", Variant(std::int32_t{adOptionUnspecified}))}),
+         method<&Recordset::Supports>("Supports", 32, {"CursorOptions"}),
+         method<&Recordset::GetRows>("GetRows", 33,
+                                     {Param("Rows", Variant(std::int32_t{adGetRowsRest})), Param::opt("Start"),
+                                      Param::opt("Fields")}),
+         method<&Recordset::GetString>("GetString", 34,
+                                       {Param("StringFormat", Variant(std::int32_t{adClipString})),
+                                        Param("NumRows", Variant(std::int32_t{-1})),
+                                        Param("ColumnDelimeter", Variant("\t")),
+                                        Param("RowDelimeter", Variant("\r")), Param("NullExpr", Variant(""))}),
+         method<&Recordset::Find>("Find", 35,
+                                  {"Criteria", Param("SkipRecords", Variant(std::int32_t{0})),
+                                   Param("SearchDirection", Variant(std::int32_t{adSearchForward})),
+                                   Param::opt("Start")}),
+         method<&Recordset::Clone>("Clone", 36, {Param("LockType", Variant(std::int32_t{adLockUnspecified}))}),
+         method<&Recordset::NextRecordset>("NextRecordset", 37, {Param::opt("RecordsAffected")})}};
     return info;
 }
 

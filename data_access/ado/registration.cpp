@@ -22,6 +22,9 @@ void registerAdoClasses() {
         describe<Command>("Command", "ADODB.Command", "{00000507-0000-0010-8000-00AA006D2EA4}"));
     registry.addBuiltin(
         describe<Recordset>("Recordset", "ADODB.Recordset", "{00000535-0000-0010-8000-00AA006D2EA4}"));
+    registry.addBuiltin(
+        describe<Parameter>("Parameter", "ADODB.Parameter", "{0000050B-0000-0010-8000-00AA006D2EA4}"));
+    registry.addBuiltin(describe<Stream>("Stream", "ADODB.Stream", "{00000566-0000-0010-8000-00AA006D2EA4}"));
 }
 
 }  // namespace orvan::data::ado

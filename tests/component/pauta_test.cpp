@@ -2,6 +2,8 @@
 // timesheet entries and tips — statements as sent, rows written, identifier order and failure paths.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "agenda/pauta.h"
 #include "agenda_database.h"
 #include "com_server/dispatch.h"
@@ -355,6 +357,70 @@ TEST_P(PautaTest, TimesheetEntries) {
     EXPECT_EQ(com::CStr(pauta->Excluir_Horas(gone)), "0");
     EXPECT_EQ(count("SELECT * FROM FOLHADEHORARIO"), 0);
     EXPECT_TRUE(statements.contains("Delete from FOLHADEHORARIO where oid=" + std::to_string(oid)));
+}
+
+TEST_P(PautaTest, TimesheetEntryStartingAtMidnightCanBeEdited) {
+    // Midnight alone is 1899-12-30 00:00:00, day 0 itself: the edit must still find the row it read.
+    auto book = [&](std::int32_t oid, const char* inicio, const char* termino) {
+        Variant args[] = {Variant(oid),       Variant(std::int32_t{5001}), Variant(std::int32_t{1001}),
+                          Variant(std::int32_t{3001}), Variant(std::int32_t{1001}), Variant("25/12/2008"),
+                          Variant(8.0),       Variant(inicio),             Variant(termino),
+                          Variant("turno"),   Variant(std::int32_t{0}),    Variant::missing()};
+        return com::CStr(com::invoke(*pauta, "Cadastrar_Horas", com::kMethod, args));
+    };
+    ASSERT_EQ(book(7, "00:00", "08:00"), "0");
+    const std::int32_t oid = com::CLng(rows("SELECT oid FROM FOLHADEHORARIO").at(0).at(0));
+    EXPECT_EQ(value("SELECT INICIO FROM FOLHADEHORARIO"), "00:00:00");
+
+    EXPECT_EQ(book(oid, "00:30", "29/12/1899 23:00"), "0");
+    EXPECT_EQ(value("SELECT INICIO FROM FOLHADEHORARIO"), "00:30:00");
+    EXPECT_EQ(value("SELECT TERMINO FROM FOLHADEHORARIO"), "29/12/1899 23:00:00");
+    EXPECT_EQ(book(oid, "00:00", "08:15"), "0") << "a value before day 0 is found again too";
+    EXPECT_EQ(value("SELECT INICIO FROM FOLHADEHORARIO"), "00:00:00");
+    EXPECT_EQ(value("SELECT TERMINO FROM FOLHADEHORARIO"), "08:15:00");
+    EXPECT_EQ(count("SELECT * FROM FOLHADEHORARIO"), 1);
+    EXPECT_EQ(logged(), 0u);
+}
+
+TEST_P(PautaTest, TaskDatesBeforeDayZeroCanBeEditedAgain) {
+    exec("INSERT INTO tarefa (OID, ESPECIFICACAO) VALUES (902, 'a')");
+    exec("INSERT INTO PRAZO (OID, RTIPO, RTAREFA, INICIO) VALUES (4, 1007, 902, '2026-01-01 00:00:00')");
+    Variant r = pauta->Atualiza_Dados_Tarefa(902, "a", 1, Variant("29/12/1899"), Variant("1/1/100"));
+    EXPECT_TRUE(r.isEmpty()) << com::CStr(r);
+    EXPECT_EQ(value("SELECT INICIO FROM PRAZO WHERE OID = 4"), "29/12/1899");
+    EXPECT_EQ(com::splitDate(com::CDate(rows("SELECT TERMINO FROM PRAZO WHERE OID = 4").at(0).at(0))),
+              (com::DateParts{100, 1, 1, 0, 0, 0}));
+
+    r = pauta->Atualiza_Dados_Tarefa(902, "a", 1, Variant("02/03/2009"), Variant("29/12/1899 06:00"));
+    EXPECT_TRUE(r.isEmpty()) << com::CStr(r);
+    EXPECT_EQ(value("SELECT INICIO FROM PRAZO WHERE OID = 4"), "02/03/2009");
+    EXPECT_EQ(value("SELECT TERMINO FROM PRAZO WHERE OID = 4"), "29/12/1899 06:00:00");
+    r = pauta->Atualiza_Dados_Tarefa(902, "a", 1, Variant("29/12/1899"), Variant("03/03/2009"));
+    EXPECT_TRUE(r.isEmpty()) << com::CStr(r);
+    EXPECT_EQ(value("SELECT INICIO FROM PRAZO WHERE OID = 4"), "29/12/1899");
+    EXPECT_EQ(value("SELECT TERMINO FROM PRAZO WHERE OID = 4"), "03/03/2009");
+    EXPECT_EQ(logged(), 0u);
+}
+
+TEST_P(PautaTest, TimesheetHoursThatAreNotANumberAreRefused) {
+    // NaN or an infinity (what a JScript page computes from bad input) is refused; nothing is stored.
+    auto book = [&](std::int32_t oid, double hours) {
+        Variant args[] = {Variant(oid),       Variant(std::int32_t{5001}), Variant(std::int32_t{1001}),
+                          Variant(std::int32_t{3001}), Variant(std::int32_t{1001}), Variant("25/12/2008"),
+                          Variant(hours),     Variant("08:00"),            Variant("17:00"),
+                          Variant("x"),       Variant(std::int32_t{0}),    Variant::missing()};
+        return com::CStr(com::invoke(*pauta, "Cadastrar_Horas", com::kMethod, args));
+    };
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(book(7, bad), "6 - Overflow");
+        EXPECT_EQ(count("SELECT * FROM FOLHADEHORARIO"), 0);
+    }
+    ASSERT_EQ(book(7, 4.0), "0");
+    const std::int32_t oid = com::CLng(rows("SELECT oid FROM FOLHADEHORARIO").at(0).at(0));
+    EXPECT_EQ(book(oid, std::numeric_limits<double>::quiet_NaN()), "6 - Overflow");
+    EXPECT_DOUBLE_EQ(com::CDbl(rows("SELECT HORASTRABALHADAS FROM FOLHADEHORARIO").at(0).at(0)), 4.0)
+        << "an edit with a non-finite value leaves the row as it was";
 }
 
 TEST_P(PautaTest, TipsOfTheDay) {

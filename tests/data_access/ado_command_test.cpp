@@ -1,6 +1,7 @@
 // Command: statements with positional parameters, tables, stored procedures with output parameters,
 // and the timeout a command runs with.
 #include <chrono>
+#include <limits>
 
 #include "ado_fixture.h"
 #include "com_server/conversions.h"
@@ -157,6 +158,64 @@ TYPED_TEST(AdoCommandTest, CommandsRunWithTheirConnectionsTimeoutUnlessGivenThei
     EXPECT_EQ(errorOf([&] { cmd->Execute(ra, Variant::missing(), -1); }).number(), timeout);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(cn->get_State(), adStateOpen);
+}
+
+TYPED_TEST(AdoCommandTest, NonFiniteParameterValuesAreRefusedBeforeAnyStatement) {
+    const std::string t = this->createTable("medida", "oid INTEGER PRIMARY KEY, valor DOUBLE PRECISION");
+    auto cn = this->connect();
+    auto cmd = com::make<Command>();
+    cmd->putref_ActiveConnection(cn);
+    cmd->put_CommandText("INSERT INTO " + t + " (oid, valor) VALUES (?, ?)");
+    StatementLog log;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const Variant& v : {Variant(nan), Variant(inf), Variant(-inf), Variant::date(inf)}) {
+        SCOPED_TRACE(com::typeName(v.type()));
+        const ComError created = errorOf([&] { cmd->CreateParameter("valor", 5, adParamInput, 0, v); });
+        EXPECT_EQ(created.number(), 6);
+        EXPECT_EQ(created.source(), "ADODB.Parameter");
+    }
+    auto oid = cmd->CreateParameter("oid", 3, adParamInput, 0, Variant(std::int32_t{1}));
+    auto valor = cmd->CreateParameter("valor", 5, adParamInput, 0, Variant(2.5));
+    cmd->get_Parameters()->Append(oid);
+    cmd->get_Parameters()->Append(valor);
+    EXPECT_EQ(errorOf([&] { valor->put_Value(Variant(nan)); }).number(), 6);
+    EXPECT_EQ(com::CDbl(valor->get_Value()), 2.5) << "a refused value leaves the old one";
+    Variant ra;
+    const std::vector<Variant> given = {Variant(std::int32_t{2}), Variant(-inf)};
+    EXPECT_EQ(errorOf([&] { cmd->Execute(ra, Variant::array(given), -1); }).number(), 6);
+    EXPECT_TRUE(log.all().empty());
+    EXPECT_EQ(this->count(t), 0);
+}
+
+TYPED_TEST(AdoCommandTest, RefreshDescribesTheMarksOfATextAndPreparedIsKept) {
+    const std::string t = this->createTable("par", "oid INTEGER PRIMARY KEY, nome VARCHAR(20)");
+    auto cn = this->connect();
+    auto cmd = com::make<Command>();
+    cmd->putref_ActiveConnection(cn);
+    EXPECT_FALSE(cmd->get_Prepared());
+    cmd->put_Prepared(true);
+    EXPECT_TRUE(cmd->get_Prepared());
+    EXPECT_EQ(cmd->get_State(), adStateClosed);
+    // A mark inside quoted text is not a parameter.
+    cmd->put_CommandText("INSERT INTO " + t + " (oid, nome) VALUES (?, COALESCE(?, 'x?'))");
+    auto params = cmd->get_Parameters();
+    params->Refresh();
+    ASSERT_EQ(params->get_Count(), 2);
+    EXPECT_EQ(params->get_Item(Variant(std::int16_t{0}))->get_Name(), "Param1");
+    EXPECT_EQ(params->get_Item(Variant(std::int16_t{1}))->get_Direction(), adParamInput);
+    params->get_Item(Variant("param1"))->put_Value(Variant(std::int32_t{7}));
+    params->get_Item(Variant("Param2"))->put_Value(Variant("Sete"));
+    Variant ra;
+    cmd->Execute(ra, Variant::missing(), -1);
+    EXPECT_TRUE(sameValue(ra, Variant(std::int32_t{1})));
+    EXPECT_EQ(com::CStr(this->scalar("SELECT nome FROM " + t + " WHERE oid = 7")), "Sete");
+
+    params->Delete(Variant("Param2"));
+    EXPECT_EQ(params->get_Count(), 1);
+    EXPECT_EQ(errorOf([&] { params->Delete(Variant("Param2")); }).number(), 3265);
+    cmd->put_CommandType(adCmdStoredProc);
+    EXPECT_EQ(errorOf([&] { params->Refresh(); }).number(), 3251);
 }
 
 }  // namespace

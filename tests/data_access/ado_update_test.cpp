@@ -1,6 +1,9 @@
 // Updatable recordsets: cheap table opens, AddNew + Update as one INSERT, edits as one UPDATE located
 // by key and original values, optimistic conflicts, value conversion on assignment, and what happens to
 // changes that are never saved.
+#include <cmath>
+#include <limits>
+
 #include "ado_fixture.h"
 #include "com_server/conversions.h"
 #include "com_server/regional.h"
@@ -157,6 +160,76 @@ TYPED_TEST(AdoUpdateTest, ARowChangedElsewhereIsNotOverwritten) {
     EXPECT_EQ(com::CStr(this->stored("nome", 2)), "Publicado");
 }
 
+TYPED_TEST(AdoUpdateTest, AnEditFindsItsRowForEveryDateTimeTheRuntimeHolds) {
+    // Serials at and before day 0 (1899-12-30 00:00:00) hold the time of day as a fraction that runs
+    // away from zero: 1899-12-29 06:00 is -1.25. The row must be found whatever side of day 0 it is on.
+    const std::vector<com::DateParts> held = {
+        {1899, 12, 30, 0, 0, 0},     // midnight of day 0 (a timesheet entry starting at "00:00")
+        {1899, 12, 30, 8, 30, 0},    // a time alone
+        {1899, 12, 29, 0, 0, 0},     // the day before day 0
+        {1899, 12, 29, 6, 0, 0},     // a time on it
+        {1899, 12, 29, 23, 59, 59},  // the last second before day 0
+        {100, 1, 1, 0, 0, 0},        // the first instant of the calendar
+        {1765, 4, 24, 5, 45, 36},
+        {9999, 12, 31, 23, 59, 59},  // the last one
+        {2024, 3, 1, 10, 0, 0},
+    };
+    auto cn = this->connect();
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        const com::DateParts& d = held[i];
+        SCOPED_TRACE(com::formatYearFirstDateTime(d));
+        const int oid = 100 + static_cast<int>(i);
+        auto add = this->table(cn);
+        add->AddNew();
+        this->field(add, "oid")->put_Value(Variant(std::int32_t{oid}));
+        this->field(add, "termino")->put_Value(Variant::date(*com::makeDate(d)));
+        add->Update();
+        add->Close();
+        ASSERT_EQ(com::splitDate(com::CDate(this->stored("termino", oid))), d);
+
+        // The date column itself is edited (its original value is in the condition), then another
+        // column of the same row with the new date as the original.
+        auto rs = this->row(cn, oid);
+        ASSERT_EQ(com::splitDate(com::CDate(this->field(rs, "termino")->get_Value())), d);
+        const com::DateParts moved{1899, 12, 28, 12, 0, 1};
+        this->field(rs, "termino")->put_Value(Variant::date(*com::makeDate(moved)));
+        rs->Update();
+        EXPECT_EQ(com::splitDate(com::CDate(this->stored("termino", oid))), moved);
+        this->field(rs, "termino")->put_Value(Variant::date(*com::makeDate(d)));
+        this->field(rs, "nome")->put_Value(Variant("editada"));
+        rs->Update();
+        EXPECT_EQ(com::splitDate(com::CDate(this->stored("termino", oid))), d);
+        EXPECT_EQ(com::CStr(this->stored("nome", oid)), "editada");
+    }
+}
+
+TYPED_TEST(AdoUpdateTest, ADateTimeChangedElsewhereBeforeDayZeroIsNotOverwritten) {
+    // The window that absorbs a stored fraction of a second must not reach a value changed by a second.
+    struct Case {
+        com::DateParts read, changedTo;
+    };
+    const std::vector<Case> cases = {
+        {{1899, 12, 29, 6, 0, 0}, {1899, 12, 29, 6, 0, 2}},
+        {{1899, 12, 29, 6, 0, 0}, {1899, 12, 29, 5, 59, 58}},
+        {{1899, 12, 30, 0, 0, 0}, {1899, 12, 29, 23, 59, 58}},
+        {{1899, 12, 30, 0, 0, 0}, {1899, 12, 30, 0, 0, 2}},
+        {{100, 1, 1, 0, 0, 0}, {100, 1, 1, 0, 0, 2}},
+    };
+    auto cn = this->connect();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(com::formatYearFirstDateTime(c.read) + " -> " + com::formatYearFirstDateTime(c.changedTo));
+        const Variant read[] = {Variant::date(*com::makeDate(c.read))};
+        this->exec("UPDATE " + this->t + " SET termino = ? WHERE oid = 1", read);
+        auto rs = this->row(cn, 1);
+        const Variant changed[] = {Variant::date(*com::makeDate(c.changedTo))};
+        this->exec("UPDATE " + this->t + " SET termino = ? WHERE oid = 1", changed);
+        this->field(rs, "termino")->put_Value(Variant::date(*com::makeDate({2000, 1, 1, 0, 0, 0})));
+        EXPECT_EQ(errorOf([&] { rs->Update(); }).number(), -2147217864);
+        rs->CancelUpdate();
+        EXPECT_EQ(com::splitDate(com::CDate(this->stored("termino", 1))), c.changedTo);
+    }
+}
+
 TYPED_TEST(AdoUpdateTest, WithoutAKeyEveryColumnLocatesTheRowAndDuplicatesAreReported) {
     const std::string loose = this->createTable("solta", "nome VARCHAR(20), n INTEGER");
     this->exec("INSERT INTO " + loose + " VALUES ('a', 1), ('a', 1), ('b', 2)");
@@ -221,6 +294,42 @@ TYPED_TEST(AdoUpdateTest, AssignmentConvertsToTheColumnType) {
         else
             EXPECT_EQ(com::CStr(back), com::CStr(c.expected));
     }
+}
+
+TYPED_TEST(AdoUpdateTest, NonFiniteNumbersAreRefusedBeforeAnyStatement) {
+    // NaN and the infinities are values the classic runtime can never hold (a JScript page may pass
+    // one): every column refuses them with 6, Overflow, and nothing reaches the engine.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<Variant> values = {Variant(nan), Variant(inf), Variant(-inf), Variant::single(-HUGE_VALF),
+                                         Variant::date(nan)};
+    auto cn = this->connect();
+    StatementLog log;
+    auto edit = this->row(cn, 1);
+    auto add = this->table(cn);
+    add->AddNew();
+    this->field(add, "oid")->put_Value(Variant(std::int32_t{30}));
+    log.clear();
+    for (const char* column : {"horas", "status", "prioridade", "termino", "nome"}) {
+        for (const auto& v : values) {
+            SCOPED_TRACE(std::string(column) + " <- " + com::typeName(v.type()));
+            for (const auto& rs : {edit, add}) {
+                const ComError e = errorOf([&] { this->field(rs, column)->put_Value(v); });
+                EXPECT_EQ(e.number(), 6);
+                EXPECT_EQ(e.description(), "Overflow");
+                EXPECT_EQ(e.source(), "ADODB.Field");
+            }
+        }
+    }
+    // A text beyond a Double's range is an ordinary conversion failure of the column.
+    EXPECT_EQ(errorOf([&] { this->field(edit, "horas")->put_Value(Variant("1e999")); }).number(), -2147217887);
+    EXPECT_EQ(edit->get_EditMode(), adEditNone) << "a refused value leaves no change pending";
+    EXPECT_TRUE(this->field(add, "horas")->get_Value().isEmpty());
+    edit->Update();
+    add->CancelUpdate();
+    EXPECT_TRUE(log.all().empty()) << log.all().front();
+    EXPECT_EQ(this->count(this->t), 2);
+    EXPECT_EQ(com::CDbl(this->stored("horas", 1)), 1.5);
 }
 
 TYPED_TEST(AdoUpdateTest, ChangesThatAreNotAllowedOrNeverSavedWriteNothing) {

@@ -18,6 +18,7 @@ struct Command::Impl {
     // Unset: the command runs with its connection's CommandTimeout.
     std::optional<std::int32_t> timeout;
     ComPtr<Parameters> parameters = com::make<Parameters>();
+    bool prepared = false;
 
     // The timeout a run on conn uses.
     int timeoutOn(Connection& conn) const { return timeout.value_or(conn.get_CommandTimeout()); }

@@ -21,6 +21,20 @@ struct Connection::Impl {
     // Recordsets open on this connection (each holds the connection, so they never outlive it); Close
     // closes them.
     std::vector<Recordset::Impl*> recordsets;
+    std::int32_t transactionLevel = 0;  // BeginTrans nesting: 1 for the outer transaction
+    ComPtr<Errors> errors = com::make<Errors>();
 };
+
+// Runs f; a provider error it raises is recorded in the Errors collection of conn (when there is
+// one), then passes on to the caller unchanged.
+template <typename F>
+decltype(auto) recordingErrors(Connection* conn, F&& f) {
+    try {
+        return f();
+    } catch (const com::ComError& e) {
+        if (conn) conn->get_Errors()->record(e);
+        throw;
+    }
+}
 
 }  // namespace orvan::data::ado

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,6 +22,14 @@
 #include "data_access/providers/provider.h"
 
 namespace orvan::data::ado {
+
+// The text of 3251 for what a cursor type cannot do, beside the updating one of the catalogue.
+inline constexpr const char* kNoBookmarks =
+    "Current Recordset does not support bookmarks. This may be a limitation of the provider or of the selected "
+    "cursortype.";
+
+// The text of 3251 for an operation no provider here offers (ADO's general wording).
+inline constexpr const char* kNotCapable = "Object or provider is not capable of performing requested operation.";
 
 // E_FAIL, with the cursor engine's own texts when it raises it.
 inline constexpr std::int32_t kFail = com::hr::Fail;
@@ -48,6 +57,7 @@ struct OpenRequest {
 struct Recordset::Impl {
     struct Row {
         std::vector<Variant> values;
+        std::uint64_t id = 0;  // the row's bookmark: unique in the recordset and its clones, in read order
         // Appended by this recordset to a table whose rows had not been read yet. When they are read,
         // the database's copy of the row (found by the columns written) is left out, this one stays.
         bool local = false;
@@ -63,6 +73,8 @@ struct Recordset::Impl {
     std::int32_t cursorType = adOpenForwardOnly;  // as set; the open cursor may differ (openCursorType)
     std::int32_t lockType = adLockReadOnly;
     std::int32_t maxRecords = 0;
+    std::int32_t cacheSize = 1;
+    std::int32_t pageSize = 10;
     ComPtr<Fields> fields;  // the same object for the recordset's whole life
 
     // ---- open state -------------------------------------------------------------------------------
@@ -77,6 +89,16 @@ struct Recordset::Impl {
     std::string fetchSql;    // what reads them
     int timeoutSeconds = 30;
     std::string tableName;  // the table as the caller named it (table opens)
+    OpenRequest request;    // what opened it (Requery runs it again)
+    std::uint64_t nextId = 1;
+
+    // ---- view -------------------------------------------------------------------------------------
+    // Filter leaves out the rows that fail it (kept here, restored by adFilterNone); Sort reorders the
+    // rows held. A deleted row leaves rows at once; currentDeleted says the position still stands on it.
+    Variant filter = Variant(std::int32_t{adFilterNone});
+    std::string sort;
+    std::vector<Row> filteredOut;
+    bool currentDeleted = false;
 
     // ---- pending change ---------------------------------------------------------------------------
     std::int32_t editMode = adEditNone;
@@ -102,8 +124,25 @@ struct Recordset::Impl {
     void ensureFetched();
     bool bof() const noexcept { return rows.empty() || pos < 0; }
     bool eof() const noexcept { return rows.empty() || pos >= static_cast<std::ptrdiff_t>(rows.size()); }
-    bool hasCurrent() const noexcept { return !bof() && !eof(); }
+    bool hasCurrent() const noexcept { return !bof() && !eof() && !currentDeleted; }
     bool updatable() const noexcept { return lockType != adLockReadOnly; }
+    // A server-side forward-only cursor: no count, no bookmarks, no moving back except to the first row.
+    bool forwardOnly() const noexcept {
+        return cursorLocation == adUseServer && openCursorType == adOpenForwardOnly;
+    }
+    // Error 3251 for an operation the cursor type cannot do (bookmarks, positions on forward-only).
+    void requireBookmarks() const;
+    // Error 3219 for moving backwards on a forward-only cursor.
+    void requireScrolling() const;
+    // The rows that count now (not deleted), as RecordCount reports them.
+    std::int32_t count();
+    // Moves to row index i (-1 = BOF, rows.size() = EOF), saving a pending change and forgetting a
+    // deleted current row first.
+    void moveTo(std::ptrdiff_t i);
+    // The row index of a bookmark; 3001 when no row held has it.
+    std::size_t indexOfBookmark(const Variant& bookmark) const;
+    // Reapplies the filter and the sort to every row (after Open, Requery or a change to either).
+    void applyView();
 
     // The value of column i in the current row (the pending value while editing or adding).
     Variant value(std::size_t i);
@@ -118,11 +157,25 @@ struct Recordset::Impl {
 
     // The column for an index Variant (ordinal or name); npos when there is none.
     std::size_t find(const Variant& index) const;
+    // find() by name, as the criteria and sort readers look columns up.
+    std::function<std::size_t(std::string_view)> columnNamed() const;
+    // Deletes the current row from its table.
+    void deleteCurrent();
+    // The database's current value of column i for the current row.
+    Variant underlyingValue(std::size_t i);
+    // Reads the rows of the source again (Requery).
+    void reopen();
+    // Becomes open on a copy of other's rows (every row, in read order) with the same columns,
+    // bookmarks and connection, positioned on the first row (Clone).
+    void openAsCopyOf(Impl& other, std::int32_t lock);
 
 private:
     void loadColumns(std::vector<ColumnInfo> cols);
     void readRows(ResultSet& rs, std::size_t limit);
     void resolveTarget(const std::vector<std::size_t>& touched);
+    // " WHERE k1 = ? AND ..." locating the current row by its key columns plus extra (original values
+    // from row), with the values appended to params.
+    std::string locate(const Row& row, std::vector<std::size_t> criteria, std::vector<Variant>& params) const;
     void insertPending();
     void updatePending();
     void detachFields() noexcept;
@@ -145,9 +198,13 @@ struct Fields::Impl {
     Recordset::Impl* owner = nullptr;
 };
 
+// Refuses a number the classic runtime can never hold (NaN, +Infinity, -Infinity: a JScript page may
+// pass one) with error 6, Overflow, source "ADODB.<className>", before anything is sent.
+void refuseNonFinite(const Variant& value, const char* className);
+
 // value converted to a column's ADO type the way the classic runtime converts (" 40" into an integer
 // column is 40; a date-time keeps whole seconds). Empty and Null become Null; an object gives its
-// default value. Error -2147217887 when the value does not convert.
+// default value. Error -2147217887 when the value does not convert; error 6 for a non-finite number.
 Variant coerceToColumn(const Variant& value, int adoType);
 
 }  // namespace orvan::data::ado
