@@ -33,7 +33,8 @@ install(FILES ${ORVAN_GENERATED_DIR}/com_server/version.h DESTINATION ${CMAKE_IN
 # The demo site and the reference schema.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/site/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvan/site)
 install(FILES ${PROJECT_SOURCE_DIR}/schema/common.sql ${PROJECT_SOURCE_DIR}/schema/sqlite.sql
-              ${PROJECT_SOURCE_DIR}/schema/postgresql.sql
+              ${PROJECT_SOURCE_DIR}/schema/postgresql.sql ${PROJECT_SOURCE_DIR}/schema/sqlserver.sql
+              ${PROJECT_SOURCE_DIR}/schema/oracle.sql
         DESTINATION ${CMAKE_INSTALL_DATADIR}/orvan/schema)
 
 # find_package(Orvan): the targets Orvan::com, Orvan::data, ... and Orvan_COMPONENT, the installed
