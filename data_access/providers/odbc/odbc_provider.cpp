@@ -194,6 +194,18 @@ struct Connection {
     }
 };
 
+// Runs a statement's text. The SQLite ODBC driver has no wide entry points: the driver manager would
+// turn wide text into the process's narrow character set (Latin-1 in the C locale) on the way, and
+// SQLite would store those bytes as they came. That driver gets the text as UTF-8, SQLite's own.
+SQLRETURN execDirect(const Connection& conn, SQLHSTMT stmt, std::string_view sql) {
+    if (conn.dbms == Dbms::SQLite) {
+        std::string narrow(sql);
+        return SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+    }
+    WText text = wide(sql);
+    return SQLExecDirectW(stmt, text.data(), static_cast<SQLINTEGER>(text.size()));
+}
+
 // ---- parameters -----------------------------------------------------------------------------------
 
 // The storage of one bound parameter; it must stay where it is until the statement has run (and, for
@@ -684,8 +696,7 @@ private:
         std::deque<ParamBuffer> buffers;
         for (std::size_t i = 0; i < params.size(); ++i)
             bindValue(*conn_, s, static_cast<SQLUSMALLINT>(i + 1), params[i], buffers.emplace_back());
-        WText text = wide(sql);
-        const SQLRETURN rc = SQLExecDirectW(s, text.data(), static_cast<SQLINTEGER>(text.size()));
+        const SQLRETURN rc = execDirect(*conn_, s, sql);
         if (rc == SQL_NO_DATA) return r;  // a searched UPDATE or DELETE that touched no row
         conn_->check(rc, SQL_HANDLE_STMT, s);
         conn_->check(SQLNumResultCols(s, &r.columns), SQL_HANDLE_STMT, s);
@@ -704,9 +715,8 @@ private:
         const long long ms = timeoutSeconds > 0 ? timeoutSeconds * 1000LL : 0;
         if (ms == postgresTimeoutMs_) return;
         StmtPtr stmt = conn_->statement(0);
-        WText text = wide("SET statement_timeout = " + std::to_string(ms));
-        conn_->check(SQLExecDirectW(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT,
-                     stmt.get());
+        conn_->check(execDirect(*conn_, stmt.get(), "SET statement_timeout = " + std::to_string(ms)),
+                     SQL_HANDLE_STMT, stmt.get());
         postgresTimeoutMs_ = ms;
     }
 
@@ -918,8 +928,7 @@ private:
         if (returned != params.end()) bindOne(*returned);
         for (ProcedureParam& p : params)
             if (p.direction != 4) bindOne(p);
-        WText text = wide(ran);
-        SQLRETURN rc = SQLExecDirectW(s, text.data(), static_cast<SQLINTEGER>(text.size()));
+        SQLRETURN rc = execDirect(*conn_, s, ran);
         if (rc != SQL_NO_DATA) conn_->check(rc, SQL_HANDLE_STMT, s);
         // Output parameters arrive once every result of the call has been consumed.
         while (SQL_SUCCEEDED(rc = SQLMoreResults(s))) {
