@@ -16,15 +16,8 @@ threads=${THREADS:-2}
 command -v wrk >/dev/null || { echo "wrk is missing: bash scripts/install-deps.sh --bench" >&2; exit 2; }
 [ -x "$orvan" ] || { echo "$orvan is missing: build the orvan command first" >&2; exit 2; }
 
-work=$(mktemp -d)
-server=""
-cleanup() {
-    [ -n "$server" ] && kill -TERM "$server" 2>/dev/null && wait "$server" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/site"
+source bench/bench-common.sh
+bench_workdir
 cat >"$work/site/text.asp" <<'EOF'
 <!DOCTYPE html>
 <html><head><title>Agenda</title></head>
@@ -40,28 +33,9 @@ cat >"$work/orvan.json" <<EOF
  "accessLog": "$work/access.log", "threads": 4}}
 EOF
 
-"$orvan" serve --config "$work/orvan.json" >"$work/serve.out" 2>"$work/serve.err" &
-server=$!
-for _ in $(seq 100); do
-    grep -q "listening on" "$work/serve.out" 2>/dev/null && break
-    sleep 0.1
-done
-url=$(sed -n 's/^orvan serve: listening on \(http:[^ ]*\) .*/\1/p' "$work/serve.out")
-[ -n "$url" ] || { cat "$work/serve.err" >&2; exit 1; }
+bench_serve "$orvan" "$work/orvan.json"
 
-# 64 sessions, their cookies handed to wrk's requests in turn.
-{
-    echo "local cookies = {"
-    for _ in $(seq 64); do
-        curl -s -o /dev/null -D - "${url}text.asp" | sed -n 's/^Set-Cookie: \(ORVANSESSIONID=[0-9a-f]*\).*/  "\1",/p'
-    done
-    echo "}"
-    echo "local n = 0"
-    echo "request = function()"
-    echo "  n = n + 1"
-    echo "  return wrk.format(nil, nil, {Cookie = cookies[n % #cookies + 1]})"
-    echo "end"
-} >"$work/sessions.lua"
+bench_sessions_lua "${url}text.asp" "$work/sessions.lua"
 
 echo "orvan serve at $url, wrk -t$threads -c$connections -d$duration, $(nproc) cores"
 echo

@@ -10,16 +10,10 @@ orvan=${1:-build/tools/orvan}
 duration=${DURATION:-10s}
 command -v wrk >/dev/null || { echo "wrk is missing: bash scripts/install-deps.sh --bench" >&2; exit 2; }
 
-work=$(mktemp -d)
-server=""
-cleanup() {
-    [ -n "$server" ] && kill -TERM "$server" 2>/dev/null && wait "$server" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/site"
+source bench/bench-common.sh
+bench_workdir
 cat > "$work/site/login.asp" <<'ASP'
-<% var g = Server.CreateObject("Orvan_Geral.Geral");
+<%@ Language=JScript %><% var g = Server.CreateObject("Orvan_Geral.Geral");
 var r = g.Login("ana", "ana123", "BENCH");
 g.Finalizar_Sessao_Uso(r[8]);
 Response.Write("ok " + r[1]); %>

@@ -20,15 +20,8 @@ for tool in wrk curl python3; do
 done
 [ -x "$orvan" ] && [ -x "$bench" ] || { echo "build $orvan and $bench first (Release, ORVAN_BENCH=ON)" >&2; exit 2; }
 
-work=$(mktemp -d)
-server=""
-cleanup() {
-    [ -n "$server" ] && kill -TERM "$server" 2>/dev/null && wait "$server" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/site"
+source bench/bench-common.sh
+bench_workdir
 cat >"$work/site/login.asp" <<'ASP'
 <% Set g = Server.CreateObject("Orvan_Geral.Geral")
 r = g.Login("ana", "ana123", "BENCH")
@@ -60,14 +53,7 @@ cat >"$work/orvan.json" <<JSON
  "eventlog": "file:$work/events.jsonl", "registry": "$work/registry",
  "server": {"root": "$work/site", "listen": "127.0.0.1:0", "accessLog": "/dev/null", "threads": 4}}
 JSON
-"$orvan" serve --config "$work/orvan.json" >"$work/serve.out" 2>"$work/serve.err" &
-server=$!
-for _ in $(seq 100); do
-    grep -q "listening on" "$work/serve.out" 2>/dev/null && break
-    sleep 0.1
-done
-url=$(sed -n 's/^orvan serve: listening on \(http:[^ ]*\) .*/\1/p' "$work/serve.out")
-[ -n "$url" ] || { cat "$work/serve.err" >&2; exit 1; }
+bench_serve "$orvan" "$work/orvan.json"
 # The static file has the page's size as served.
 curl -fsS "${url}text.asp" >"$work/site/hello.txt"
 for page in login.asp login_js.asp; do
@@ -77,18 +63,7 @@ done
 # 64 returning users: their session cookies, handed to wrk's requests in turn (a request without a
 # cookie starts a session that stays until its timeout, which is neither what most requests do nor
 # flat memory).
-{
-    echo "local cookies = {"
-    for _ in $(seq 64); do
-        curl -s -o /dev/null -D - "${url}trivial.asp" | sed -n 's/^Set-Cookie: \(ORVANSESSIONID=[0-9a-f]*\).*/  "\1",/p'
-    done
-    echo "}"
-    echo "local n = 0"
-    echo "request = function()"
-    echo "  n = n + 1"
-    echo "  return wrk.format(nil, nil, {Cookie = cookies[n % #cookies + 1]})"
-    echo "end"
-} >"$work/sessions.lua"
+bench_sessions_lua "${url}trivial.asp" "$work/sessions.lua"
 
 rate() {  # wrk's requests per second for: threads connections url
     wrk -t"$1" -c"$2" -d"$duration" -s "$work/sessions.lua" "$3" | sed -n 's/^Requests\/sec: *//p'
