@@ -23,14 +23,25 @@ bool refusedSegment(std::string_view segment) {
     return segment.empty() || segment.front() == '.' || lower(segment) == "global.asa";
 }
 
+// An entry of a folder, with its own type (a link is a link, not what it points to).
+struct Entry {
+    fs::path path;
+    fs::file_type type = fs::file_type::not_found;
+};
+
 // The entry of folder named name, exactly or else ignoring case; empty when there is none.
-fs::path findEntry(const fs::path& folder, const std::string& name) {
+Entry findEntry(const fs::path& folder, const std::string& name) {
     std::error_code ec;
     fs::path exact = folder / name;
-    if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec) return exact;
+    const fs::file_type type = fs::symlink_status(exact, ec).type();
+    if (!ec && type != fs::file_type::not_found) return {std::move(exact), type};
     const std::string folded = lower(name);
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
-        if (lower(entry.path().filename().string()) == folded) return entry.path();
+        if (lower(entry.path().filename().string()) == folded) {
+            std::error_code typeError;
+            const fs::file_type found = entry.symlink_status(typeError).type();
+            if (!typeError) return {entry.path(), found};
+        }
     }
     return {};
 }
@@ -49,6 +60,19 @@ bool canonicalInside(const fs::path& root, const fs::path& path, fs::path& out) 
         if (segment == ".." || refusedSegment(segment)) return false;
     }
     return true;
+}
+
+// The real file at path (canonical, inside root) and its type, as canonicalInside and a status tell
+// them when a link was on the way (linked), or path itself and the type its entry already gave.
+bool realInside(const fs::path& root, const fs::path& path, bool linked, fs::file_type& type, fs::path& out) {
+    if (!linked) {
+        out = path;
+        return true;
+    }
+    if (!canonicalInside(root, path, out)) return false;
+    std::error_code ec;
+    type = fs::status(out, ec).type();
+    return !ec;
 }
 
 bool isPage(const fs::path& file) {
@@ -127,39 +151,47 @@ SiteTarget resolveTarget(const fs::path& canonicalRoot, std::string_view rawPath
         segments.push_back(std::move(segment));
     }
 
+    // Found entry by entry from the canonical root, the path is already canonical as long as no entry
+    // on the way is a link; a link sends it through the canonical check (which also tells where the
+    // link leads and that it stays inside the site).
     fs::path path = canonicalRoot;
+    fs::file_type type = fs::file_type::directory;
+    bool linked = false;
     std::string pagePath;
     for (const std::string& segment : segments) {
-        fs::path entry = findEntry(path, segment);
-        if (entry.empty()) return target;
-        path = std::move(entry);
+        Entry entry = findEntry(path, segment);
+        if (entry.path.empty()) return target;
+        path = std::move(entry.path);
+        type = entry.type;
+        linked = linked || type == fs::file_type::symlink;
         pagePath += "/" + segment;
     }
     fs::path canonical;
-    if (!canonicalInside(canonicalRoot, path, canonical)) return target;
+    if (!realInside(canonicalRoot, path, linked, type, canonical)) return target;
 
-    std::error_code ec;
-    if (fs::is_directory(canonical, ec)) {
+    if (type == fs::file_type::directory) {
         if (decoded.back() != '/') {
             target.kind = SiteTarget::Kind::AddSlash;
             target.location = std::string(rawPath) + "/";
             return target;
         }
         for (const char* name : {"default.asp", "index.asp"}) {
-            const fs::path entry = findEntry(canonical, name);
+            const Entry entry = findEntry(canonical, name);
             fs::path page;
-            if (entry.empty() || !canonicalInside(canonicalRoot, entry, page) ||
-                !fs::is_regular_file(page, ec))
+            fs::file_type pageType = entry.type;
+            if (entry.path.empty() ||
+                !realInside(canonicalRoot, entry.path, pageType == fs::file_type::symlink, pageType, page) ||
+                pageType != fs::file_type::regular)
                 continue;
             target.kind = SiteTarget::Kind::Page;
             target.file = page;
-            target.pagePath = pagePath + "/" + entry.filename().string();
+            target.pagePath = pagePath + "/" + entry.path.filename().string();
             return target;
         }
         target.kind = SiteTarget::Kind::Forbidden;
         return target;
     }
-    if (!fs::is_regular_file(canonical, ec)) return target;
+    if (type != fs::file_type::regular) return target;
     // The type is the real file's: a link named .txt to a page does not show the page's source.
     if (isPage(canonical)) {
         target.kind = SiteTarget::Kind::Page;
@@ -167,11 +199,11 @@ SiteTarget resolveTarget(const fs::path& canonicalRoot, std::string_view rawPath
         target.pagePath = pagePath;
         return target;
     }
-    const std::string_view type = contentTypeFor(canonical);
-    if (type.empty()) return target;
+    const std::string_view contentType = contentTypeFor(canonical);
+    if (contentType.empty()) return target;
     target.kind = SiteTarget::Kind::File;
     target.file = canonical;
-    target.contentType = std::string(type);
+    target.contentType = std::string(contentType);
     return target;
 }
 

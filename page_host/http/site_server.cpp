@@ -88,7 +88,7 @@ struct SiteServer::Impl {
     bool applicationStarted = false;
 
     std::mutex cacheMutex;
-    std::unordered_map<std::string, CachedPage> cache;
+    std::unordered_map<std::string, std::shared_ptr<const CachedPage>> cache;
 
     std::mutex logMutex;
 
@@ -186,31 +186,34 @@ HttpResponse SiteServer::Impl::toHttp(const PageResponse& page) {
 
 std::shared_ptr<const CompiledPage> SiteServer::Impl::compiled(const fs::path& file) {
     const std::string key = file.string();
+    std::shared_ptr<const CachedPage> known;
     {
         std::lock_guard lock(cacheMutex);
         auto it = cache.find(key);
-        if (it != cache.end()) {
-            bool fresh = true;
-            for (const auto& [path, stamp] : it->second.stamps) {
-                std::error_code ec;
-                if (fs::last_write_time(path, ec) != stamp || ec) {
-                    fresh = false;
-                    break;
-                }
+        if (it != cache.end()) known = it->second;
+    }
+    if (known) {
+        // Checked outside the lock: the other page threads need not wait on this one's disk.
+        bool fresh = true;
+        for (const auto& [path, stamp] : known->stamps) {
+            std::error_code ec;
+            if (fs::last_write_time(path, ec) != stamp || ec) {
+                fresh = false;
+                break;
             }
-            if (fresh) return it->second.page;
         }
+        if (fresh) return known->page;
     }
     // Compiled outside the lock: two threads may compile the same page once each, which is harmless.
-    CachedPage entry;
+    auto entry = std::make_shared<CachedPage>();
     auto page = std::make_shared<CompiledPage>(compilePage(root, file, options.defaultLanguage));
     for (const std::string& source : page->files) {
         std::error_code ec;
-        entry.stamps.emplace_back(source, fs::last_write_time(source, ec));
+        entry->stamps.emplace_back(source, fs::last_write_time(source, ec));
     }
-    entry.page = page;
+    entry->page = page;
     std::lock_guard lock(cacheMutex);
-    cache[key] = entry;
+    cache[key] = std::move(entry);
     return page;
 }
 

@@ -9,11 +9,14 @@
 #include "page_host/internal/bridge.h"
 #include "com_server/ascii.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <optional>
+#include <string_view>
 
 #include "com_server/calendar.h"
 #include "com_server/class_registry.h"
@@ -41,29 +44,28 @@ constexpr const char* kStashDate = "Date";
 constexpr const char* kStashByRef = "ByRef";
 constexpr const char* kStashBaseline = "baseline";
 
-// Takes the heap's baseline once everything a run finds is in place. Gives three things: a function
-// that deletes the globals a run made (false when one cannot be deleted), a function that puts back
-// the baseline's globals a run replaced or deleted (false when one cannot be put back), and the
-// built-in objects a page reaches from a global (the global's objects and functions, their
+// Takes the heap's baseline once everything a run finds is in place. Gives two things: a function
+// that puts back the baseline's globals a run replaced or deleted (false when one cannot be put back),
+// and the built-in objects a page reaches from a global (the global's objects and functions, their
 // prototypes, the functions on Duktape), whose fingerprints the host keeps (orvan_duk_fingerprint).
-// The functions it uses are taken now, so that a page that replaces Object.getOwnPropertyNames cannot
-// change what they do; a page's own code never runs in them (values are read through descriptors,
-// never through getters).
+// The globals a run adds are deleted by the host itself (orvan_duk_push_new_keys). The functions it
+// uses are taken now, so that a page that replaces Object.getOwnPropertyNames cannot change what they
+// do; a page's own code never runs in them (values are read through descriptors, never through
+// getters).
 constexpr const char* kBaseline = R"js(
 (function (global) {
     var names = Object.getOwnPropertyNames, describe = Object.getOwnPropertyDescriptor,
-        define = Object.defineProperty, create = Object.create;
+        define = Object.defineProperty;
     function is(a, b) {  // SameValue: NaN is NaN, 0 is not -0
         return a === b ? (a !== 0 || 1 / a === 1 / b) : (a !== a && b !== b);
     }
     function flags(d) {
         return (d.writable ? 1 : 0) | (d.enumerable ? 2 : 0) | (d.configurable ? 4 : 0) | ('value' in d ? 8 : 0);
     }
-    var globals = [], known = create(null), ns = names(global);
+    var globals = [], ns = names(global);
     for (var i = 0; i < ns.length; i++) {
         var d = describe(global, ns[i]);
         globals.push(ns[i], d.value, d.get, d.set, flags(d));
-        known[ns[i]] = true;
     }
     var builtins = [];
     function watch(v) {
@@ -85,12 +87,6 @@ constexpr const char* kBaseline = R"js(
             if (p && 'value' in p) watchWithPrototype(p.value);
         }
     }
-    function deleteNew() {
-        var now = names(global);
-        for (var i = 0; i < now.length; i++)
-            if (!(now[i] in known) && !(delete global[now[i]])) return false;
-        return true;
-    }
     function restore() {
         for (var i = 0; i < globals.length; i += 5) {
             var d = describe(global, globals[i]), f = globals[i + 4];
@@ -106,7 +102,7 @@ constexpr const char* kBaseline = R"js(
         }
         return true;
     }
-    return [deleteNew, restore, builtins];
+    return [restore, builtins];
 })(this)
 )js";
 
@@ -855,58 +851,127 @@ void installBridge(duk_context* ctx) {
     duk_pop_2(ctx);
 
     duk_eval_string(ctx, kBaseline);
+    HeapState& state = heapState(ctx);
+    // The built-in objects, by address: the baseline's array keeps them alive as long as the heap.
+    state.builtins.clear();
+    duk_get_prop_index(ctx, -1, 1);
+    const duk_size_t count = duk_get_length(ctx, -1);
+    for (duk_size_t i = 0; i < count; ++i) {
+        duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(i));
+        state.builtins.push_back(duk_get_heapptr(ctx, -1));
+        duk_pop(ctx);
+    }
+    duk_pop(ctx);
     duk_put_prop_string(ctx, stash, kStashBaseline);
     duk_pop(ctx);  // stash
-    takeFingerprints(ctx, heapState(ctx).baseline);
+    // The global object's keys: interned strings, which the baseline's list of globals keeps alive.
+    duk_push_global_object(ctx);
+    const duk_idx_t keys = orvan_duk_push_new_keys(ctx, -1, nullptr, 0);
+    state.globalKeys.clear();
+    for (duk_idx_t i = 0; i < keys; ++i) state.globalKeys.push_back(duk_get_heapptr(ctx, -1 - i));
+    std::sort(state.globalKeys.begin(), state.globalKeys.end(),
+              [](const void* a, const void* b) { return std::less<const void*>()(a, b); });
+    duk_pop_n(ctx, keys + 1);
+    takeFingerprints(ctx, state.baseline);
 }
 
 namespace {
 
-// The baseline's function at index (0: delete the new globals, 1: put back the replaced ones), called.
-duk_ret_t callBaseline(duk_context* ctx, void* udata) {
+duk_ret_t restoreGlobals(duk_context* ctx, void*) {
     duk_push_heap_stash(ctx);
     duk_get_prop_string(ctx, -1, kStashBaseline);
-    duk_get_prop_index(ctx, -1, *static_cast<duk_uarridx_t*>(udata));
+    duk_get_prop_index(ctx, -1, 0);
     duk_call(ctx, 0);
     return 1;
 }
 
-bool runBaseline(duk_context* ctx, duk_uarridx_t which) {
-    const bool done = duk_safe_call(ctx, callBaseline, &which, 0, 1) == DUK_EXEC_SUCCESS && duk_get_boolean(ctx, -1);
+// Deletes the globals that are not the baseline's; a global that cannot be deleted throws.
+duk_ret_t deleteNewGlobals(duk_context* ctx, void* udata) {
+    const auto& known = *static_cast<const std::vector<const void*>*>(udata);
+    duk_push_global_object(ctx);
+    const duk_idx_t global = duk_get_top_index(ctx);
+    const duk_idx_t added = orvan_duk_push_new_keys(ctx, global, known.data(), known.size());
+    for (duk_idx_t i = 1; i <= added; ++i) {
+        duk_dup(ctx, global + i);
+        duk_del_prop(ctx, global);  // strict: a property that cannot be deleted throws
+    }
+    return 0;
+}
+
+bool safely(duk_context* ctx, duk_safe_call_function what, void* udata) {
+    const duk_int_t rc = duk_safe_call(ctx, what, udata, 0, 1);
+    const bool done = rc == DUK_EXEC_SUCCESS && (duk_is_undefined(ctx, -1) || duk_get_boolean(ctx, -1));
     duk_pop(ctx);
     return done;
+}
+
+std::uint64_t globalFingerprint(duk_context* ctx) {
+    duk_push_global_object(ctx);
+    const std::uint64_t print = orvan_duk_fingerprint(ctx, -1);
+    duk_pop(ctx);
+    return print;
 }
 
 }  // namespace
 
 void takeFingerprints(duk_context* ctx, std::vector<std::uint64_t>& out) {
+    const HeapState& state = heapState(ctx);
     out.clear();
-    duk_push_global_object(ctx);
-    out.push_back(orvan_duk_fingerprint(ctx, -1));
-    duk_pop(ctx);
-    duk_push_heap_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashBaseline);
-    duk_get_prop_index(ctx, -1, 2);
-    const duk_size_t count = duk_get_length(ctx, -1);
-    for (duk_size_t i = 0; i < count; ++i) {
-        duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(i));
-        out.push_back(orvan_duk_fingerprint(ctx, -1));
+    out.push_back(globalFingerprint(ctx));
+    for (void* builtin : state.builtins) out.push_back(orvan_duk_fingerprint_heapptr(ctx, builtin));
+}
+
+namespace {
+
+// Deletes the target's own links to its proxy: the proxy itself and the member functions cached on it
+// (each of which holds the proxy). The object pointer and the finalizer stay.
+duk_ret_t unlinkTargetInSafeCall(duk_context* ctx, void* udata) {
+    duk_push_heapptr(ctx, udata);
+    const duk_idx_t target = duk_get_top_index(ctx);
+    const duk_idx_t keys = orvan_duk_push_new_keys(ctx, target, nullptr, 0);
+    static const std::string_view memberPrefix = DUK_HIDDEN_SYMBOL("m:");
+    for (duk_idx_t i = 1; i <= keys; ++i) {
+        duk_size_t length = 0;
+        const char* key = duk_get_lstring(ctx, target + i, &length);
+        const std::string_view name(key ? key : "", key ? length : 0);
+        if (name == kHiddenProxy || name.substr(0, memberPrefix.size()) == memberPrefix) {
+            duk_dup(ctx, target + i);
+            duk_del_prop(ctx, target);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+void unlinkProxies(duk_context* ctx) {
+    HeapState& state = heapState(ctx);
+    std::vector<com::Object*> held;
+    held.reserve(state.objects.size());
+    for (const auto& [obj, entry] : state.objects) held.push_back(obj);
+    for (com::Object* obj : held) {
+        // A target whose proxy went with another's is finalized, and its entry gone with it.
+        auto it = state.objects.find(obj);
+        if (it == state.objects.end()) continue;
+        duk_safe_call(ctx, unlinkTargetInSafeCall, it->second.target, 0, 1);
         duk_pop(ctx);
     }
-    duk_pop_3(ctx);
 }
 
 bool resetToBaseline(duk_context* ctx) {
     HeapState& state = heapState(ctx);
-    if (!runBaseline(ctx, 0)) return false;
-    std::vector<std::uint64_t>& now = state.fingerprints;
-    takeFingerprints(ctx, now);
-    if (now.front() != state.baseline.front()) {
-        // A global of the baseline was replaced or deleted: put back, it must match again.
-        if (!runBaseline(ctx, 1)) return false;
-        takeFingerprints(ctx, now);
+    const std::uint64_t asLeft = state.baseline.front();
+    // The global object's fingerprint tells whether the run touched the globals at all.
+    if (globalFingerprint(ctx) != asLeft) {
+        if (!safely(ctx, deleteNewGlobals, &state.globalKeys)) return false;
+        // A global of the baseline was replaced or deleted too: put back, it must match again.
+        if (globalFingerprint(ctx) != asLeft &&
+            (!safely(ctx, restoreGlobals, nullptr) || globalFingerprint(ctx) != asLeft))
+            return false;
     }
-    return now == state.baseline;
+    for (std::size_t i = 0; i < state.builtins.size(); ++i)
+        if (orvan_duk_fingerprint_heapptr(ctx, state.builtins[i]) != state.baseline[i + 1]) return false;
+    return true;
 }
 
 }  // namespace orvan::host::detail

@@ -22,8 +22,13 @@
 #include "duktape.h"
 #include "page_host/internal/request_objects.h"
 
-// The engine's fingerprint of the own properties of the object at idx (duk_fingerprint.c.in).
+// Read from the engine's property tables (duk_fingerprint.c.in): the fingerprint of the own
+// properties of the object at idx, or of the object at a heap pointer; and the keys of the object at
+// idx that are not among known (ascending addresses), pushed, with their count.
 extern "C" duk_uint64_t orvan_duk_fingerprint(duk_context* ctx, duk_idx_t idx);
+extern "C" duk_uint64_t orvan_duk_fingerprint_heapptr(duk_context* ctx, void* ptr);
+extern "C" duk_idx_t orvan_duk_push_new_keys(duk_context* ctx, duk_idx_t idx, const void* const* known,
+                                            duk_size_t count);
 
 namespace orvan::host::detail {
 
@@ -63,15 +68,20 @@ struct HeapState {
     int lastThrowLine = 0;  // script line of the last throw of a value that is not an Error
     int stopLine = 0;       // script line where the stop (timeout, end) first unwound the script
 
-    int runsSinceCollection = 0;
+    // Bytes the heap holds (blocks of its allocator), and the size past which the end of a run collects
+    // its cyclic garbage.
+    std::size_t liveBytes = 0;
+    std::size_t collectAbove = 0;
 
     // Compiled pages kept in the heap (by CompiledPage::id), oldest first.
     std::deque<std::uint64_t> compiledPages;
 
-    // Fingerprints of the global object and the built-in objects: as the baseline left them, and as
-    // the last reset found them.
+    // Fingerprints of the global object and the built-in objects, as the baseline left them.
     std::vector<std::uint64_t> baseline;
-    std::vector<std::uint64_t> fingerprints;
+    // The built-in objects of the baseline (heap pointers the baseline keeps alive), and the keys of
+    // the global object as the baseline left it (interned strings, by ascending address).
+    std::vector<void*> builtins;
+    std::vector<const void*> globalKeys;
 };
 
 HeapState& heapState(duk_context* ctx);
@@ -97,6 +107,12 @@ void takeFingerprints(duk_context* ctx, std::vector<std::uint64_t>& out);
 // prototype, Math, JSON, Duktape) no longer has the properties it had: the heap must then not serve
 // another run.
 bool resetToBaseline(duk_context* ctx);
+
+// Once a run's globals are gone: deletes the links each object's target holds to its proxy (the
+// proxy, the cached member functions), so that the proxies and targets nothing else holds go at once,
+// through their reference counts, instead of waiting as cycles for the next collection. The finalizers
+// that runs release their objects.
+void unlinkProxies(duk_context* ctx);
 
 // Pushes the script value of an object (its one proxy), or null for a null pointer.
 void pushObject(duk_context* ctx, com::Object* object);

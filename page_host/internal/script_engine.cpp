@@ -134,15 +134,18 @@ void* heapAlloc(void* udata, duk_size_t size) {
         return nullptr;
     }
     std::memcpy(block, &size, sizeof size);
+    state.liveBytes += size;
     return block + kBlockHeader;
 }
 
 void heapFree(void* udata, void* ptr) {
     if (!ptr) return;
+    auto& state = *static_cast<HeapState*>(udata);
     auto* block = static_cast<unsigned char*>(ptr) - kBlockHeader;
     std::size_t size;
     std::memcpy(&size, block, sizeof size);
-    static_cast<HeapState*>(udata)->clock->release(size);
+    state.clock->release(size);
+    state.liveBytes -= size;
     std::free(block);
 }
 
@@ -163,6 +166,8 @@ void* heapRealloc(void* udata, void* ptr, duk_size_t size) {
         return nullptr;
     }
     if (size < old) state.clock->release(old - size);
+    state.liveBytes += size;
+    state.liveBytes -= old;
     std::memcpy(grown, &size, sizeof size);
     return grown + kBlockHeader;
 }
@@ -189,8 +194,10 @@ duk_ret_t addGlobalInSafeCall(duk_context* ctx, void* udata) {
 thread_local std::unique_ptr<HeapState> spareHeap;
 std::atomic<std::uint64_t> heapsMade{0};
 
-// Runs of a heap between two collections of its garbage.
-constexpr int kRunsPerCollection = 16;
+// How much a heap may grow past its size after the last collection before the end of a run collects
+// its garbage again. Most garbage goes as soon as nothing refers to it; what a collection is needed
+// for is cycles (a function and its prototype, a proxy and its target), which pages make few of.
+constexpr std::size_t kGrowthBeforeCollection = 256 * 1024;
 
 // Compiled pages one heap keeps (the oldest goes first).
 constexpr std::size_t kCompiledPagesKept = 64;
@@ -204,6 +211,7 @@ std::unique_ptr<HeapState> makeHeap() {
         throw std::runtime_error("the script engine cannot be set up: " + why);
     }
     duk_pop(state->ctx);
+    state->collectAbove = state->liveBytes + kGrowthBeforeCollection;
     ++heapsMade;
     return state;
 }
@@ -237,6 +245,10 @@ std::uint64_t scriptHeapsMade() {
     return heapsMade.load();
 }
 
+std::size_t spareHeapBytes() {
+    return spareHeap ? spareHeap->liveBytes : 0;
+}
+
 ScriptEngine::ScriptEngine(ScriptClock& clock) : state_(spareHeap ? std::move(spareHeap) : makeHeap()) {
     state_->clock = &clock;
     state_->stop = StopReason::None;
@@ -254,17 +266,18 @@ ScriptEngine::~ScriptEngine() {
     if (state.usable && stoppedCleanly && resetToBaseline(state.ctx)) {
         // Nothing the script can reach holds an object of the run any more: the globals are gone
         // and the built-in objects are as the baseline left them. The objects are released now,
-        // while the run's object context is still in place; their proxies are garbage the
-        // collector reclaims in its own time (their finalizers find no entry and do nothing).
+        // while the run's object context is still in place. Proxies not freed on unlinking (held by
+        // the run's own cyclic garbage) are the collector's, and their finalizers find no entry.
+        unlinkProxies(state.ctx);
         auto held = std::move(state.objects);
         state.objects.clear();
         held.clear();
-        // The engine would collect cyclic garbage (functions and their prototypes, the proxies) only
-        // once it is many times the heap's size; every few runs it is collected here instead, so that
-        // the heap stays near its baseline's size.
-        if (++state.runsSinceCollection >= kRunsPerCollection) {
+        // The engine would collect cyclic garbage only once it is many times the heap's size; it is
+        // collected here instead once the heap has grown by a little, so that the heap stays near its
+        // baseline's size.
+        if (state.liveBytes > state.collectAbove) {
             duk_gc(state.ctx, 0);
-            state.runsSinceCollection = 0;
+            state.collectAbove = state.liveBytes + kGrowthBeforeCollection;
         }
         if (!spareHeap) spareHeap = std::move(state_);
         return;

@@ -55,6 +55,9 @@ private:
 // How many JScript heaps this process has made (each thread keeps one between its runs).
 std::uint64_t scriptHeapsMade();
 
+// The bytes held by the heap this thread keeps between its runs (0 when it keeps none).
+std::size_t spareHeapBytes();
+
 // A host object of a script run: a global of the script, and an object of the run's object context.
 struct HostObject {
     const char* name;

@@ -124,6 +124,22 @@ TEST_F(SiteFiles, NothingOutsideTheSiteOrPrivateInsideItIsServed) {
     EXPECT_EQ(get("/ok.txt").body, "fine");
 }
 
+TEST_F(SiteFiles, LinksThatStayInsideTheSiteAreServedAsWhatTheyLeadTo) {
+    write("loja/default.asp", "<%@ Language=JScript %><%= \"loja \" + (1 + 1) %>");
+    write("loja/nota.txt", "nota");
+    fs::create_directory_symlink(root / "loja", root / "atalho");
+    fs::create_symlink(root / "loja" / "default.asp", root / "pagina.txt");
+    fs::create_symlink(root / "loja" / "nota.txt", root / "loja" / "outra.txt");
+    start();
+
+    EXPECT_EQ(get("/atalho/").body, "loja 2");               // a folder link, its default page
+    EXPECT_EQ(get("/ATALHO/NOTA.TXT").body, "nota");         // through the link, any case
+    EXPECT_EQ(get("/loja/outra.txt").body, "nota");          // a file link in a folder
+    EXPECT_EQ(get("/pagina.txt").body, "loja 2");            // the real file's type: run, not shown
+    EXPECT_EQ(get("/atalho").status, 301);                   // a folder still needs its slash
+    EXPECT_EQ(get("/atalho/nota.txt/").body, "nota");
+}
+
 TEST_F(SiteFiles, HeadersAndBodiesOverTheLimitsAreRefused) {
     options.requestBodySize = 1024;
     options.requestHeaderSize = 2048;

@@ -1,6 +1,7 @@
 // A thread's JScript heap serves one page run after another: what a page declares, replaces or holds
 // is gone before the next run, a compiled page is run again from the heap, and a heap that a run
 // changed beyond repair (or stopped) is not used again.
+#include <algorithm>
 #include <thread>
 
 #include "page_host/internal/script_engine.h"
@@ -9,8 +10,20 @@
 namespace orvan::host::test {
 namespace {
 
-using WarmHeap = PageTest;
 using detail::scriptHeapsMade;
+
+class WarmHeap : public PageTest {
+protected:
+    // A run of the site's page at path, compiled once by the caller, as a request for it.
+    PageRun runOf(const std::string& path) const {
+        PageRun r;
+        r.siteRoot = siteRoot;
+        r.request.path = path;
+        r.application = application;
+        r.session = session;
+        return r;
+    }
+};
 
 TEST_F(WarmHeap, WhatAPageDeclaresReplacesOrHoldsIsGoneForTheNextRun) {
     const long probes = liveProbes();
@@ -70,16 +83,33 @@ TEST_F(WarmHeap, AStoppedRunIsFollowedByARunInAFreshHeap) {
 
 TEST_F(WarmHeap, ACompiledPageRunsAgainFromTheHeapWithFreshGlobalsEachTime) {
     const CompiledPage page = compilePage(siteRoot, siteRoot / "warm/counter.asp", ScriptLanguage::VBScript);
-    PageRun r;
-    r.siteRoot = siteRoot;
-    r.request.path = "/warm/counter.asp";
-    r.application = application;
-    r.session = session;
+    const PageRun r = runOf("/warm/counter.asp");
     for (int i = 0; i < 3; ++i) {
         const PageResult result = runPage(r, page);
         ASSERT_EQ(result.outcome, PageOutcome::Completed) << describe(result);
         EXPECT_EQ(result.response.body, "run 1\n") << "run " << i + 1;
     }
+}
+
+TEST_F(WarmHeap, APageUsingHostObjectsLeavesItsHeapTheSameSizeRunAfterRun) {
+    // The page's proxies of Response, Request, Server and a component object, and the member
+    // functions it called through them, go with the run: the heap does not grow from one run to the
+    // next, without waiting for a collection.
+    const CompiledPage page = compilePage(siteRoot, siteRoot / "warm/objects.asp", ScriptLanguage::VBScript);
+    const PageRun r = runOf("/warm/objects.asp");
+    const long probes = liveProbes();
+    std::vector<std::size_t> sizes;
+    for (int i = 0; i < 20; ++i) {
+        const PageResult result = runPage(r, page);
+        ASSERT_EQ(result.outcome, PageOutcome::Completed) << describe(result);
+        EXPECT_EQ(result.response.body, "&lt;b&gt; /warm/objects.asp 3") << "run " << i + 1;
+        EXPECT_EQ(liveProbes(), probes) << "run " << i + 1;
+        sizes.push_back(detail::spareHeapBytes());
+    }
+    // The first runs leave what is made once (the compiled page, its strings, the engine's own
+    // caches, which come and go by a few bytes); from there on the heap does not grow.
+    const std::size_t settled = *std::max_element(sizes.begin() + 1, sizes.begin() + 10);
+    for (std::size_t i = 10; i < sizes.size(); ++i) EXPECT_LE(sizes[i], settled) << "run " << i + 1;
 }
 
 TEST_F(WarmHeap, EachThreadKeepsAHeapOfItsOwn) {
