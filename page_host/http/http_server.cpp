@@ -527,6 +527,8 @@ MHD_Result HttpServer::Impl::access(void* cls, MHD_Connection* connection, const
         state->queued = true;
         MHD_suspend_connection(connection);
         self->jobs.push_back({connection, state, SteadyClock::now()});
+        // Woken once the lock is free, so that the page thread does not wake only to wait for it.
+        lock.unlock();
         self->poolWake.notify_one();
         return MHD_YES;
     }

@@ -296,14 +296,24 @@ struct SlotScope {
     ~SlotScope() { rt.popSlots(base, count, mark); }
 };
 
+// The lowest address of this thread's stack, asked once per thread (the main thread's answer comes
+// from reading the process's memory map).
+const char* stackLow() {
+    thread_local const char* low = [] {
+        pthread_attr_t attr;
+        if (pthread_getattr_np(pthread_self(), &attr) != 0) return static_cast<const char*>(nullptr);
+        void* addr = nullptr;
+        std::size_t size = 0;
+        pthread_attr_getstack(&attr, &addr, &size);
+        pthread_attr_destroy(&attr);
+        return static_cast<const char*>(addr);
+    }();
+    return low;
+}
+
 std::size_t stackRoom() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 1024 * 1024;
-    void* addr = nullptr;
-    std::size_t size = 0;
-    pthread_attr_getstack(&attr, &addr, &size);
-    pthread_attr_destroy(&attr);
-    const char* low = static_cast<const char*>(addr);
+    const char* low = stackLow();
+    if (!low) return 1024 * 1024;
     const char* here = static_cast<const char*>(__builtin_frame_address(0));
     if (here <= low) return 0;
     const std::size_t room = static_cast<std::size_t>(here - low);
