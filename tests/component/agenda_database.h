@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -122,10 +123,17 @@ protected:
     // Whether the database is the PostgreSQL server (reached natively or through ODBC).
     bool onPostgres() const { return GetParam() == "postgresql" || GetParam() == "odbc-postgresql"; }
 
+    // The test's own session; an exception (a failed test, not a crash) when the set-up found no
+    // database and a derived set-up goes on to fill it.
+    data::Session& db() {
+        if (!session) throw std::logic_error("the test has no database: its set-up failed");
+        return *session;
+    }
+
     // Runs a statement on the test's own session (setting up rows, reading them back).
-    void exec(const std::string& sql, std::vector<com::Variant> params = {}) { session->execute(sql, params, 30); }
+    void exec(const std::string& sql, std::vector<com::Variant> params = {}) { db().execute(sql, params, 30); }
     std::vector<std::vector<com::Variant>> rows(const std::string& sql, std::vector<com::Variant> params = {}) {
-        auto rs = session->execute(sql, params, 30);
+        auto rs = db().execute(sql, params, 30);
         std::vector<std::vector<com::Variant>> out;
         std::vector<com::Variant> row;
         while (rs->next(row)) out.push_back(row);
