@@ -4,6 +4,7 @@
 #      in JScript, against the same calls made in-process (BM_LoginCycle/0 of call_bench);
 #   2. a text-only page, in VBScript and in JScript, against a static file of the same size (wrk, 16
 #      connections);
+#      (1 and 2 take three rounds, each with every figure of its part, and give the medians)
 #   3. the resident memory of `orvan serve` after a warm-up and after 100,000 more requests;
 #   4. `orvan run` of a trivial page against `python3 -c pass` (median of 30 starts each).
 # Usage: bench/page-host-bench.sh [BUILD-DIR] (default build-bench, a Release build with
@@ -71,21 +72,34 @@ rate() {  # wrk's requests per second for: threads connections url
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$server/status"; }
 ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
 
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
 echo "== 1. login page over HTTP, one client, against the same calls in-process (SQLite)"
-inproc_us=$("$bench" --benchmark_filter='BM_LoginCycle/0' --benchmark_repetitions=5 \
-    --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
-    awk -F, '/_median/ {print $3}')
-inproc=$(python3 -c "import sys; print(f'{1e6 / float(sys.argv[1]):.1f}')" "$inproc_us")
-vbs=$(rate 1 1 "${url}login.asp")
-js=$(rate 1 1 "${url}login_js.asp")
-echo "in-process: $inproc calls/s (median $inproc_us us)"
+echo "   (three rounds, each figure beside the others in the same round; medians)"
+inprocs=() vbss=() jss=()
+for round in 1 2 3; do
+    us=$("$bench" --benchmark_filter='BM_LoginCycle/0' --benchmark_repetitions=3 \
+        --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+        awk -F, '/_median/ {print $3}')
+    inprocs+=("$(python3 -c "import sys; print(f'{1e6 / float(sys.argv[1]):.1f}')" "$us")")
+    vbss+=("$(rate 1 1 "${url}login.asp")")
+    jss+=("$(rate 1 1 "${url}login_js.asp")")
+    echo "   round $round: in-process ${inprocs[-1]} calls/s, VBScript ${vbss[-1]}, JScript ${jss[-1]} requests/s"
+done
+inproc=$(median "${inprocs[@]}") vbs=$(median "${vbss[@]}") js=$(median "${jss[@]}")
+echo "in-process: $inproc calls/s"
 echo "VBScript page: $vbs requests/s, ratio $(ratio "$vbs" "$inproc")"
 echo "JScript page:  $js requests/s, ratio $(ratio "$js" "$inproc")"
 
 echo "== 2. text-only page against a static file of the same size, 16 connections"
-static=$(rate 2 16 "${url}hello.txt")
-tvbs=$(rate 2 16 "${url}text.asp")
-tjs=$(rate 2 16 "${url}text_js.asp")
+statics=() tvbss=() tjss=()
+for round in 1 2 3; do
+    statics+=("$(rate 2 16 "${url}hello.txt")")
+    tvbss+=("$(rate 2 16 "${url}text.asp")")
+    tjss+=("$(rate 2 16 "${url}text_js.asp")")
+    echo "   round $round: static ${statics[-1]}, VBScript ${tvbss[-1]}, JScript ${tjss[-1]} requests/s"
+done
+static=$(median "${statics[@]}") tvbs=$(median "${tvbss[@]}") tjs=$(median "${tjss[@]}")
 echo "static file: $static requests/s"
 echo "VBScript page: $tvbs requests/s, ratio $(ratio "$tvbs" "$static")"
 echo "JScript page:  $tjs requests/s, ratio $(ratio "$tjs" "$static")"
@@ -99,7 +113,9 @@ round() {  # one round of every page, 2 s each; prints the requests served
     done
     echo "$total"
 }
-round >/dev/null  # the warm-up: every page on every pool thread, every session in use
+# The warm-up: every page on every pool thread, every session in use, until the page threads' script
+# heaps and the database connections' page caches have reached their working size (three rounds).
+for _ in 1 2 3; do round >/dev/null; done
 before=$(rss)
 served=0
 while [ "$served" -lt 100000 ]; do

@@ -197,7 +197,7 @@ std::atomic<std::uint64_t> heapsMade{0};
 // How much a heap may grow past its size after the last collection before the end of a run collects
 // its garbage again. Most garbage goes as soon as nothing refers to it; what a collection is needed
 // for is cycles (a function and its prototype, a proxy and its target), which pages make few of.
-constexpr std::size_t kGrowthBeforeCollection = 256 * 1024;
+constexpr std::size_t kGrowthBeforeCollection = 128 * 1024;
 
 // Compiled pages one heap keeps (the oldest goes first).
 constexpr std::size_t kCompiledPagesKept = 64;
