@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "com_server/heap_ceiling.h"
 #include "com_server/object.h"
 #include "com_server/variant.h"
 #include "duktape.h"
@@ -47,6 +48,7 @@ struct HeapState {
     // ceiling), so that a run is charged with what it makes, not with the heap it was given.
     ScriptClock* clock = &idle;
     ScriptClock idle;
+    com::HeapCeiling* ceiling = nullptr;  // the run's ceiling on this thread's operator new, while it runs
     bool usable = true;    // false once the engine gave up (a fatal error): the heap is only fit to go
     bool running = false;  // script is executing (the execution check only acts then)
     StopReason stop = StopReason::None;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <regex>
 
+#include "com_server/heap_ceiling.h"
 #include "com_server/host.h"
 #include "page_host/internal/bridge.h"
 #include "page_host/internal/text_codec.h"
@@ -17,6 +18,10 @@ extern "C" int orvan_host_exec_timeout_check(void* udata) {
     auto* state = static_cast<orvan::host::detail::HeapState*>(udata);
     if (!state || !state->running) return 0;
     if (state->stop != StopReason::None) return 1;
+    if (state->ceiling && state->ceiling->reached()) {
+        state->stop = StopReason::OutOfMemory;
+        return 1;
+    }
     switch (state->clock->exhausted()) {
         case BudgetStop::None:
             return 0;
@@ -337,10 +342,17 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
         compiled = rc == 0;
         if (compiled) {
             state.clock->start = std::chrono::steady_clock::now();
+            // The engine's own heap is charged through its allocator; what the page makes through the
+            // host's objects (the response it writes, the values it asks for) comes from this thread's
+            // operator new, which gets the same ceiling.
+            com::HeapCeiling ceiling(state.clock->memoryLimit);
+            state.ceiling = &ceiling;
             state.running = true;
             duk_push_global_object(ctx);
             rc = duk_pcall_method(ctx, 0);
             state.running = false;
+            state.ceiling = nullptr;
+            if (ceiling.reached() && state.stop != StopReason::TimedOut) state.stop = StopReason::OutOfMemory;
         }
     } catch (const std::exception& e) {
         // The engine gave up (a fatal error); its heap is only fit to be destroyed.
@@ -359,7 +371,7 @@ ScriptEngine::Outcome ScriptEngine::run(const CompiledPage& page) {
         duk_pop(ctx);
         return outcome;
     }
-    if (rc == 0) {
+    if (rc == 0 && state.stop != StopReason::OutOfMemory) {
         duk_pop(ctx);
         return outcome;
     }

@@ -1,6 +1,7 @@
 // Pages that run away: native work inside the script engine (joining arrays, building strings,
 // backtracking regular expressions) stops at Server.ScriptTimeout, a page that holds more memory
-// than its budget fails with a clear error, and pages run on a pool of their own, so that files are
+// than its budget (in the engine's heap, in its VBScript values or in its response) fails with a clear
+// error, and pages run on a pool of their own, so that files are
 // served while every page thread is busy and a page that cannot get a thread gets 503.
 #include <future>
 #include <thread>
@@ -47,16 +48,33 @@ TEST_F(PageBounds, APageOverItsMemoryBudgetFailsAndOtherSessionsKeepTheirs) {
     write("caught.asp",
           "<% var keep = []; try { while (true) keep.push(new Uint8Array(4 * 1024 * 1024)); } catch (e) {}"
           " keep = null; Response.Write('went on'); %>");
+    // What a page builds outside the script engine's own heap: the response, a VBScript page's values.
+    write("writes.asp", "<% var s = new Array(1024 * 1024 + 1).join('w'); while (true) Response.Write(s); %>");
+    write("vbs_writes.asp", "<%@ Language=VBScript %><% Do : Response.Write String(1048576, \"w\") : Loop %>");
+    write("vbs_hog.asp",
+          "<%@ Language=VBScript %><% Dim keep(), n, base : base = String(1048576, \"m\") : n = 0\n"
+          "Do : ReDim Preserve keep(n) : keep(n) = base & n : n = n + 1 : Loop %>");
+    write("vbs_caught.asp",
+          "<%@ Language=VBScript %><% On Error Resume Next\nDim keep(), n, base : base = String(1048576, \"m\")\n"
+          "For n = 0 To 63 : ReDim Preserve keep(n) : keep(n) = base & n : Next\n"
+          "Erase keep : Response.Write \"went on\" %>");
     start();
     Browser other(port());
     EXPECT_EQ(other.get("/counter.asp").body, "1");
-    for (const char* page : {"/hog.asp", "/buffers.asp", "/caught.asp"}) {
+    for (const char* page : {"/hog.asp", "/buffers.asp", "/caught.asp", "/writes.asp", "/vbs_writes.asp",
+                             "/vbs_hog.asp", "/vbs_caught.asp"}) {
         const Reply reply = get(page);
         EXPECT_EQ(reply.status, 500) << page;
         EXPECT_NE(reply.body.find("Out of memory"), std::string::npos) << page << ": " << reply.body;
         EXPECT_EQ(reply.body.find("went on"), std::string::npos) << page << ": the page cannot go on";
     }
     EXPECT_EQ(other.get("/counter.asp").body, "2") << "the other session is intact";
+
+    // Under the budget, the same pages' work is done, on the same page threads.
+    write("vbs_fits.asp",
+          "<%@ Language=VBScript %><% Dim keep(3), n : For n = 0 To 3 : keep(n) = String(1048576, \"f\") & n : Next\n"
+          "Response.Write Len(Join(keep, \"\")) %>");
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(get("/vbs_fits.asp").body, "4194308") << "run " << i + 1;
 }
 
 TEST_F(PageBounds, FilesAreServedWhileEveryPageThreadIsBusy) {
