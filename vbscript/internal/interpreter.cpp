@@ -922,7 +922,8 @@ Flow ReDimStmt::exec(Frame& f) const {
         if (item.target->fixedArray) fail(com::err::ArrayFixed);
         Variant* p = item.target->storage(f);
         if (!p) fail(com::err::IllegalAssignment);
-        if (preserve && p->isArray()) {
+        // An array without dimensions has nothing to keep: Preserve gives it its first ones.
+        if (preserve && p->isArray() && p->arrayDimensions() > 0) {
             const std::size_t dims = p->arrayDimensions();
             if (dims != sizes.size()) fail(com::err::SubscriptOutOfRange);
             for (std::size_t i = 0; i + 1 < dims; ++i)
@@ -943,7 +944,7 @@ Flow EraseStmt::exec(Frame& f) const {
     if (target->fixedArray) {
         for (Variant& v : p->rawArray()) v = Variant();
     } else {
-        *p = Variant::array({});
+        *p = Variant::unallocatedArray();  // a dynamic array goes back to having no dimensions
     }
     return Flow::Normal;
 }
