@@ -280,14 +280,15 @@ Slot* Runtime::pushSlotsInNewChunk(std::size_t n) {
 }
 
 void Runtime::popSlots(Slot* base, int count, const SlotMark& mark) {
+    static const Variant empty;  // assigned, not made each time: no temporary to destroy
     for (int i = count - 1; i >= 0; --i) {
         Variant& v = base[i].value;
         if (v.isObject() || v.isArray()) {
             // Released after the slot is already empty: a Class_Terminate it runs sees it so.
             Variant old = std::move(v);
-            v = Variant();
+            v = empty;
         } else if (!v.isEmpty()) {
-            v = Variant();
+            v = empty;
         }
         base[i].ref = nullptr;
     }
