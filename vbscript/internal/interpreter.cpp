@@ -3,6 +3,7 @@
 // conditions; calls to automation objects go through com::invoke and write by-reference arguments
 // back into the variables that were passed.
 #include <array>
+#include <cmath>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -533,6 +534,25 @@ bool wholeResult(std::int64_t r, bool wide, Whole& out) {
     return true;
 }
 
+// + - * of a Double with a Double, Long or Integer: a Double, computed here. False for every other
+// case (other subtypes, and a result out of range, which the general way reports as an overflow).
+bool floatArithmetic(BinOp op, const Variant& x, const Variant& y, double& out) {
+    if (op != BinOp::Add && op != BinOp::Sub && op != BinOp::Mul) return false;
+    auto number = [](const Variant& v, double& d) {
+        switch (v.type()) {
+            case com::VarType::Double: d = v.rawDouble(); return true;
+            case com::VarType::Long:
+            case com::VarType::Integer: d = v.rawInt(); return true;
+            default: return false;
+        }
+    };
+    double a = 0, b = 0;
+    if (!number(x, a) || !number(y, b)) return false;
+    if (x.type() != com::VarType::Double && y.type() != com::VarType::Double) return false;
+    out = op == BinOp::Add ? a + b : op == BinOp::Sub ? a - b : a * b;
+    return std::isfinite(out);
+}
+
 Variant wholeVariant(const Whole& w) {
     return w.wide ? Variant(static_cast<std::int32_t>(w.value)) : Variant(static_cast<std::int16_t>(w.value));
 }
@@ -617,14 +637,17 @@ Variant BinaryExpr::eval(Frame& f) const {
         default: break;
     }
     Variant ta, tb;
+    const Variant* x = nullptr;
     if (rightPure) {
-        const Variant& x = a->peek(f, ta);
-        const Variant& y = b->peek(f, tb);
-        return binary(op, x, y, numericLiteral);
+        x = &a->peek(f, ta);
+    } else {
+        ta = a->eval(f);  // both operands are always evaluated, left first
+        x = &ta;
     }
-    ta = a->eval(f);  // both operands are always evaluated, left first
     const Variant& y = b->peek(f, tb);
-    return binary(op, ta, y, numericLiteral);
+    double r = 0;
+    if (floatArithmetic(op, *x, y, r)) return Variant(r);
+    return binary(op, *x, y, numericLiteral);
 }
 
 Variant IsExpr::eval(Frame& f) const {
