@@ -158,7 +158,7 @@ Variant readMember(Frame& f, ClassInstance& inst, const ClassMember& m, const st
                    bool parens);
 
 // The value of callee(args): an array's element, an object's default member.
-Variant applyArgs(Frame& f, const Variant& callee, const std::vector<ExprPtr>& args, bool parens) {
+[[gnu::noinline]] Variant applyArgs(Frame& f, const Variant& callee, const std::vector<ExprPtr>& args, bool parens) {
     if (callee.isArray()) {
         if (args.empty()) {
             if (parens) fail(com::err::SubscriptOutOfRange);
@@ -233,7 +233,9 @@ void appendText(Variant& target, std::string_view text) {
     const_cast<std::string&>(target.rawString()).append(text);
 }
 
-Variant callLibrary(Frame& f, const LibraryFunction& fn, const std::vector<ExprPtr>& args) {
+// The less common ways of NameExpr::eval stay out of line: their locals (argument arrays, texts) would
+// otherwise enlarge the frame of every script call, and deep recursion runs out of stack sooner.
+[[gnu::noinline]] Variant callLibrary(Frame& f, const LibraryFunction& fn, const std::vector<ExprPtr>& args) {
     const int n = static_cast<int>(args.size());
     if (n < fn.minArgs || n > fn.maxArgs) fail(com::err::WrongArgumentCount);
     std::array<Variant, 6> small;
@@ -287,7 +289,7 @@ struct CallerLine {
     }
 };
 
-Variant callBuiltin(Frame& f, Builtin b, const std::vector<ExprPtr>& args, bool parens) {
+[[gnu::noinline]] Variant callBuiltin(Frame& f, Builtin b, const std::vector<ExprPtr>& args, bool parens) {
     CallerLine callerLine{*f.rt};
     switch (b) {
         case Builtin::Err: {
