@@ -12,6 +12,7 @@ namespace {
 Regional makePtBR() {
     Regional r;
     r.name = "pt-BR";
+    r.lcid = 1046;
     r.order = DateOrder::DMY;
     r.shortDate = "dd/MM/yyyy";
     r.longTime = "HH:mm:ss";
@@ -36,6 +37,7 @@ Regional makePtBR() {
 Regional makeEnUS() {
     Regional r;
     r.name = "en-US";
+    r.lcid = 1033;
     r.order = DateOrder::MDY;
     r.shortDate = "M/d/yyyy";
     r.longTime = "h:mm:ss tt";
@@ -95,6 +97,12 @@ const Regional* Regional::byName(std::string_view name) {
     return nullptr;
 }
 
+const Regional* Regional::byLcid(std::int32_t lcid) {
+    for (const Regional* r : {&ptBR(), &enUS()})
+        if (r->lcid == lcid) return r;
+    return nullptr;
+}
+
 const Regional& Regional::fromEnvironment() {
     // The first non-empty of the three wins, as in the C library's own look-up for LC_TIME.
     std::string_view value;
@@ -120,6 +128,10 @@ const Regional& currentRegional() {
 void setProcessRegional(const Regional& r) {
     g_process.store(&r, std::memory_order_release);
 }
+
+const Regional* threadRegional() noexcept { return t_override; }
+
+void setThreadRegional(const Regional* r) noexcept { t_override = r; }
 
 RegionalScope::RegionalScope(const Regional& r) : previous_(t_override) {
     t_override = &r;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,7 @@ enum class DateOrder { MDY, DMY, YMD };
 
 struct Regional {
     std::string name;          // "pt-BR"
+    std::int32_t lcid = 0;     // the locale identifier scripts name it by: 1046 for pt-BR
     DateOrder order;           // the order of day, month and year the locale writes and reads first
     std::string shortDate;     // picture: d dd M MM yy yyyy and the date separator
     std::string longTime;      // picture: h hh H HH m mm s ss t tt
@@ -37,6 +39,8 @@ struct Regional {
     static const Regional& enUS();
     // The preset of that name ("pt-BR", "en-US", case-insensitive, "_" accepted for "-"), or null.
     static const Regional* byName(std::string_view name);
+    // The preset of that locale identifier (1046, 1033), or null.
+    static const Regional* byLcid(std::int32_t lcid);
     // The preset the environment asks for (LC_ALL, then LC_TIME, then LANG); C, POSIX, an unknown or
     // absent locale means pt-BR.
     static const Regional& fromEnvironment();
@@ -45,6 +49,12 @@ struct Regional {
 // The settings in force on this thread: the thread's override if any, else the process's.
 const Regional& currentRegional();
 void setProcessRegional(const Regional& r);
+
+// The thread's own override (null when the thread follows the process's settings), and its
+// replacement. For a holder that must keep a choice beyond one scope (a script engine's SetLocale
+// lasts for the script's run): it saves the override it found and puts it back itself.
+const Regional* threadRegional() noexcept;
+void setThreadRegional(const Regional* r) noexcept;
 
 // Installs a thread's override for its lifetime.
 class RegionalScope {

@@ -23,15 +23,27 @@ const char* typeName(VarType t) noexcept {
     return "Unknown";
 }
 
-Variant::Variant(const Variant& o)
-    : type_(o.type_), bits_(o.bits_), s_(o.s_), o_(o.o_),
-      a_(o.a_ ? std::make_unique<ArrayData>(*o.a_) : nullptr) {}
+void Variant::copyOwned(const Variant& o) {
+    s_ = o.s_;
+    o_ = o.o_;
+    if (o.a_) a_ = std::make_unique<ArrayData>(*o.a_);
+}
 
-Variant& Variant::operator=(const Variant& o) {
+Variant& Variant::assignOwned(const Variant& o) {
     if (this != &o) {
         Variant copy(o);
         *this = std::move(copy);
     }
+    return *this;
+}
+
+Variant& Variant::moveOwned(Variant&& o) noexcept {
+    // Member by member in declaration order: what this held is released after the new value is in.
+    type_ = o.type_;
+    bits_ = o.bits_;
+    s_ = std::move(o.s_);
+    o_ = std::move(o.o_);
+    a_ = std::move(o.a_);
     return *this;
 }
 
@@ -89,6 +101,12 @@ Variant Variant::array(std::vector<Variant> items, std::vector<std::int32_t> siz
     return v;
 }
 
+Variant Variant::unallocatedArray() {
+    Variant v = array({});
+    v.a_->unallocated = true;
+    return v;
+}
+
 bool Variant::isNumeric() const noexcept {
     switch (type_) {
         case VarType::Integer:
@@ -114,12 +132,14 @@ std::vector<Variant>& Variant::rawArray() noexcept {
 }
 
 std::vector<std::int32_t> Variant::arraySizes() const {
+    if (a_ && a_->unallocated) return {};
     if (a_ && !a_->sizes.empty()) return a_->sizes;
     return {static_cast<std::int32_t>(rawArray().size())};
 }
 
 void Variant::setArraySizes(std::vector<std::int32_t> sizes) {
     if (!a_) a_ = std::make_unique<ArrayData>();
+    a_->unallocated = false;
     if (sizes.size() > 1)
         a_->sizes = std::move(sizes);
     else

@@ -65,6 +65,10 @@ public:
     // An array of the given dimension sizes (upper bound + 1 each), items in storage order: the
     // first subscript varies fastest. items.size() must be the product of the sizes.
     static Variant array(std::vector<Variant> items, std::vector<std::int32_t> sizes);
+    // A dynamic array that has no dimensions yet (declared with empty parentheses, or erased): an
+    // array without elements whose arrayDimensions() is 0, so that every subscript and every
+    // dimension number is out of range until the array is given dimensions again.
+    static Variant unallocatedArray();
 
     VarType type() const noexcept { return type_; }
     bool isEmpty() const noexcept { return type_ == VarType::Empty; }
@@ -86,9 +90,11 @@ public:
     const ComPtr<Object>& rawObject() const noexcept { return o_; }
     const std::vector<Variant>& rawArray() const noexcept;
     std::vector<Variant>& rawArray() noexcept;
-    // The size of each dimension of an array (one entry for a one-dimensional array).
+    // The size of each dimension of an array (one entry for a one-dimensional array, none for an
+    // array without dimensions).
     std::vector<std::int32_t> arraySizes() const;
-    // Replaces the dimension sizes; the caller has already given the items their new storage.
+    // Replaces the dimension sizes (at least one); the caller has already given the items their new
+    // storage.
     void setArraySizes(std::vector<std::int32_t> sizes);
     // The number of dimensions of an array and the size of one of them, without copying the sizes
     // (for indexing in loops).
@@ -101,6 +107,15 @@ public:
 private:
     struct ArrayData;
     static std::uint64_t fromInt(std::int64_t v) noexcept { return static_cast<std::uint64_t>(v); }
+    // Texts, objects and arrays own storage beside the subtype; every other subtype is its type and
+    // bits alone (its text, object and array members are empty), so copies and moves between two
+    // such values touch nothing else. The owning cases take the out-of-line paths below.
+    static constexpr bool owns(VarType t) noexcept {
+        return t == VarType::String || t == VarType::Object || t == VarType::Array;
+    }
+    void copyOwned(const Variant& o);
+    Variant& assignOwned(const Variant& o);
+    Variant& moveOwned(Variant&& o) noexcept;
 
     VarType type_ = VarType::Empty;
     // The scalar: an integer's value (sign-extended), a floating value's or date's bits, a Currency's
@@ -113,19 +128,42 @@ private:
 
 struct Variant::ArrayData {
     std::vector<Variant> items;
-    std::vector<std::int32_t> sizes;  // empty: one dimension of items.size()
+    std::vector<std::int32_t> sizes;  // empty: one dimension of items.size() (none when unallocated)
+    bool unallocated = false;         // no dimensions at all (and no items)
 };
 
 inline std::size_t Variant::arrayDimensions() const noexcept {
-    return a_ && !a_->sizes.empty() ? a_->sizes.size() : 1;
+    if (!a_) return 1;
+    if (a_->unallocated) return 0;
+    return a_->sizes.empty() ? 1 : a_->sizes.size();
 }
 inline std::int32_t Variant::arraySize(std::size_t dimension) const noexcept {
     if (a_ && !a_->sizes.empty()) return a_->sizes[dimension];
     return static_cast<std::int32_t>(rawArray().size());
 }
 
-inline Variant::Variant(Variant&& o) noexcept = default;
-inline Variant& Variant::operator=(Variant&& o) noexcept = default;
+inline Variant::Variant(const Variant& o) : type_(o.type_), bits_(o.bits_) {
+    if (owns(o.type_)) copyOwned(o);
+}
+inline Variant& Variant::operator=(const Variant& o) {
+    if (owns(type_) || owns(o.type_)) return assignOwned(o);
+    type_ = o.type_;
+    bits_ = o.bits_;
+    return *this;
+}
+inline Variant::Variant(Variant&& o) noexcept : type_(o.type_), bits_(o.bits_) {
+    if (owns(type_)) {
+        s_ = std::move(o.s_);
+        o_ = std::move(o.o_);
+        a_ = std::move(o.a_);
+    }
+}
+inline Variant& Variant::operator=(Variant&& o) noexcept {
+    if (owns(type_) || owns(o.type_)) return moveOwned(std::move(o));
+    type_ = o.type_;
+    bits_ = o.bits_;
+    return *this;
+}
 inline Variant::~Variant() = default;
 
 }  // namespace orvan::com

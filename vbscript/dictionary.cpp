@@ -3,8 +3,10 @@
 // another kind (1 and "1" are two keys) compared exactly or, in text mode, without case; objects
 // compare by identity. For Each walks the keys.
 #include <list>
+#include <string_view>
 #include <typeinfo>
 #include <unordered_map>
+#include <utility>
 
 #include "com_server/enumeration.h"
 #include "vbscript/internal/scripting_objects.h"
@@ -16,45 +18,60 @@ namespace {
 using com::Variant;
 using com::VarType;
 
-// What identifies a key: its kind and its value in comparable form.
+// What identifies a key: its kind, its value in comparable form, and the hash of both (computed
+// once). A text is viewed, never copied: in a stored key it views the entry's own text (an entry
+// never moves: it lives in a list node), in a look-up the text the caller passed.
 struct KeyId {
     enum Kind : std::uint8_t { Empty, Null, Number, Date, Text, Object } kind = Empty;
     double number = 0;
-    std::string text;
+    std::string_view text;
     const void* object = nullptr;
+    std::size_t hash = 0;
 
-    friend bool operator==(const KeyId&, const KeyId&) = default;
-};
-
-struct KeyHash {
-    std::size_t operator()(const KeyId& k) const noexcept {
-        std::size_t h = std::hash<int>()(k.kind);
-        switch (k.kind) {
-            case KeyId::Number:
-            case KeyId::Date:
-                return h ^ std::hash<double>()(k.number == 0 ? 0.0 : k.number);  // -0 and 0 are one key
-            case KeyId::Text:
-                return h ^ std::hash<std::string>()(k.text);
-            case KeyId::Object:
-                return h ^ std::hash<const void*>()(k.object);
-            default:
-                return h;
+    friend bool operator==(const KeyId& a, const KeyId& b) noexcept {
+        if (a.hash != b.hash || a.kind != b.kind) return false;
+        switch (a.kind) {
+            case Number:
+            case Date: return a.number == b.number;
+            case Text: return a.text == b.text;
+            case Object: return a.object == b.object;
+            default: return true;
         }
     }
+};
+
+std::size_t hashOf(const KeyId& k) noexcept {
+    std::size_t h = std::hash<int>()(k.kind);
+    switch (k.kind) {
+        case KeyId::Number:
+        case KeyId::Date: return h ^ std::hash<double>()(k.number == 0 ? 0.0 : k.number);  // -0 and 0: one key
+        case KeyId::Text: return h ^ std::hash<std::string_view>()(k.text);
+        case KeyId::Object: return h ^ std::hash<const void*>()(k.object);
+        default: return h;
+    }
+}
+
+struct KeyHash {
+    std::size_t operator()(const KeyId& k) const noexcept { return k.hash; }
 };
 
 class Dictionary final : public com::Object {
 public:
     static constexpr const char* kInterfaceName = "IDictionary";
 
+    // Short bucket chains: a look-up mostly reads one index node.
+    Dictionary() { index_.max_load_factor(0.5f); }
+
     void Add(Variant key, Variant item) {
-        KeyId id = idOf(key);
-        if (index_.count(id)) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
-        entries_.push_back({std::move(key), std::move(item)});
-        index_.emplace(std::move(id), std::prev(entries_.end()));
+        std::string folded;
+        if (index_.count(idOf(key, folded))) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
+        append(std::move(key), std::move(item));
     }
 
-    bool Exists(Variant key) { return index_.count(idOf(key)) != 0; }
+    bool Exists(Variant key) {
+        std::string folded;
+        return index_.count(idOf(key, folded)) != 0;
+    }
 
     Variant Items() {
         std::vector<Variant> out;
@@ -66,50 +83,54 @@ public:
     Variant Keys() { return Variant::array(keyList()); }
 
     void Remove(Variant key) {
-        const auto it = index_.find(idOf(key));
+        std::string folded;
+        const auto it = index_.find(idOf(key, folded));
         if (it == index_.end()) throw com::ComError::basic(com::err::ElementNotFound);
-        entries_.erase(it->second);
+        // The entry is released once the dictionary is consistent again (its index entry views its
+        // text; an object's Class_Terminate may use the dictionary).
+        std::list<Entry> gone;
+        gone.splice(gone.end(), entries_, it->second);
         index_.erase(it);
     }
 
     void RemoveAll() {
         index_.clear();
-        entries_.clear();
+        std::list<Entry> gone;
+        gone.swap(entries_);  // released after the dictionary is empty, as in Remove
     }
 
     std::int32_t Count() { return static_cast<std::int32_t>(entries_.size()); }
 
-    // Reading a key that is not there adds it, with an Empty item.
-    Variant getItem(Variant key) {
-        KeyId id = idOf(key);
-        const auto it = index_.find(id);
+    // The item stored under key; reading a key that is not there adds it, with an Empty item.
+    Variant& itemFor(const Variant& key) {
+        std::string folded;
+        const auto it = index_.find(idOf(key, folded));
         if (it != index_.end()) return it->second->item;
-        entries_.push_back({std::move(key), Variant()});
-        index_.emplace(std::move(id), std::prev(entries_.end()));
-        return Variant();
+        return append(Variant(key), Variant()).item;
     }
 
+    Variant getItem(Variant key) { return itemFor(key); }
+
     void putItem(Variant key, Variant item) {
-        KeyId id = idOf(key);
-        const auto it = index_.find(id);
+        std::string folded;
+        const auto it = index_.find(idOf(key, folded));
         if (it != index_.end()) {
             std::swap(it->second->item, item);  // the old item is released after the store
             return;
         }
-        entries_.push_back({std::move(key), std::move(item)});
-        index_.emplace(std::move(id), std::prev(entries_.end()));
+        append(std::move(key), std::move(item));
     }
 
     // Renames a key, keeping the item and its place in the order.
     void putKey(Variant key, Variant newKey) {
-        const auto it = index_.find(idOf(key));
+        std::string folded, newFolded;
+        const auto it = index_.find(idOf(key, folded));
         if (it == index_.end()) throw com::ComError::basic(com::err::ElementNotFound);
-        KeyId newId = idOf(newKey);
-        if (index_.count(newId)) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
+        if (index_.count(idOf(newKey, newFolded))) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
         const auto entry = it->second;
         index_.erase(it);
-        entry->key = std::move(newKey);
-        index_.emplace(std::move(newId), entry);
+        Variant old = std::exchange(entry->key, std::move(newKey));  // released after the re-index
+        index_.emplace(ownId(*entry), entry);
     }
 
     std::int32_t getCompareMode() { return compareMode_; }
@@ -150,9 +171,31 @@ private:
     struct Entry {
         Variant key;
         Variant item;
+        std::string folded;  // a text key lower-cased, in text mode
     };
 
-    KeyId idOf(const Variant& key) const {
+    // Stores a key known to be absent, and indexes it.
+    Entry& append(Variant key, Variant item) {
+        entries_.push_back({std::move(key), std::move(item), {}});
+        Entry& e = entries_.back();
+        try {
+            index_.emplace(ownId(e), std::prev(entries_.end()));
+        } catch (...) {
+            entries_.pop_back();
+            throw;
+        }
+        return e;
+    }
+
+    // The identity of a stored entry, viewing its own text.
+    KeyId ownId(Entry& e) const {
+        e.folded.clear();
+        KeyId id = idOf(e.key, e.folded);
+        return id;
+    }
+
+    // The identity of key; a text in text mode is lower-cased into folded, which the identity views.
+    KeyId idOf(const Variant& key, std::string& folded) const {
         KeyId id;
         switch (key.type()) {
             case VarType::Empty:
@@ -168,7 +211,12 @@ private:
                 break;
             case VarType::String:
                 id.kind = KeyId::Text;
-                id.text = compareMode_ == 0 ? key.rawString() : text::toUtf8(text::toLower(text::toUtf16(key.rawString())));
+                if (compareMode_ == 0) {
+                    id.text = key.rawString();
+                } else {
+                    folded = text::toUtf8(text::toLower(text::toUtf16(key.rawString())));
+                    id.text = folded;
+                }
                 break;
             case VarType::Object:
                 id.kind = KeyId::Object;
@@ -181,6 +229,7 @@ private:
                 id.number = com::CDbl(key);
                 break;
         }
+        id.hash = hashOf(id);
         return id;
     }
 
@@ -206,7 +255,7 @@ Dictionary* dictionaryOf(com::Object& obj) {
 bool readDictionaryItem(com::Object& obj, const com::Variant& key, com::Variant& out) {
     Dictionary* d = dictionaryOf(obj);
     if (!d) return false;
-    out = d->getItem(key);
+    out = d->itemFor(key);
     return true;
 }
 

@@ -1,6 +1,8 @@
 // FormatNumber, FormatCurrency, FormatPercent and FormatDateTime under the regional settings in force
 // (currentRegional()): decimal and thousands separators, currency symbol and pictures, long date.
-// Numbers round half away from zero on their decimal digits, as these functions do.
+// Numbers round half away from zero on their decimal digits, as these functions do. GetLocale and
+// SetLocale read and choose those settings for the thread the script runs on (the engine keeps the
+// choice to the script's own run).
 #include <charconv>
 #include <cmath>
 
@@ -188,6 +190,28 @@ Variant FormatDateTime(Args a) {
         default:
             fail(com::err::InvalidCall);
     }
+}
+
+Variant GetLocale(Args) { return Variant(com::currentRegional().lcid); }
+
+// The locale by identifier (0: the process's own settings) or by name ("pt-BR", "en-us"); error 5
+// for one the runtime has no settings for. Gives the identifier of the locale in force before.
+Variant SetLocale(Args a) {
+    const std::int32_t previous = com::currentRegional().lcid;
+    const Variant& which = a[0];
+    const com::Regional* r = nullptr;
+    if (which.isString()) {
+        r = com::Regional::byName(which.rawString());
+        if (!r) fail(com::err::InvalidCall);
+    } else {
+        const std::int32_t lcid = longArg(which);
+        if (lcid != 0) {
+            r = com::Regional::byLcid(lcid);
+            if (!r) fail(com::err::InvalidCall);
+        }
+    }
+    com::setThreadRegional(r);
+    return Variant(previous);
 }
 
 }  // namespace orvan::vbs::lib

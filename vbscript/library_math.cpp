@@ -1,6 +1,7 @@
 // The library's conversions (CBool ... CStr), whole-number and rounding functions that keep their
 // argument's subtype (Int, Fix, Round, Abs), and the math functions with the language's own random
 // number generator (a 24-bit linear congruential sequence, reseeded by Rnd(negative) and Randomize).
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -220,6 +221,18 @@ Variant Rnd(Args a) {
         step(x);
     }
     return Variant::single(static_cast<float>(x) / 16777216.0f);
+}
+
+// A color value: red + 256 * green + 65536 * blue; a part over 255 counts as 255, a negative one is
+// error 5.
+Variant RGB(Args a) {
+    std::int32_t color = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::int32_t part = longArg(a[i]);
+        if (part < 0) fail(com::err::InvalidCall);
+        color += std::min(part, std::int32_t{255}) << (8 * i);
+    }
+    return Variant(color);
 }
 
 Variant Randomize(Args a) {

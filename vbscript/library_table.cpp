@@ -54,6 +54,8 @@ constexpr LibraryFunction kFunctions[] = {
     {"FormatCurrency", 1, 5, lib::FormatCurrency},
     {"FormatPercent", 1, 5, lib::FormatPercent},
     {"FormatDateTime", 1, 2, lib::FormatDateTime},
+    {"GetLocale", 0, 0, lib::GetLocale},
+    {"SetLocale", 1, 1, lib::SetLocale},
     // Conversions
     {"CBool", 1, 1, lib::CBool},
     {"CByte", 1, 1, lib::CByte},
@@ -79,6 +81,7 @@ constexpr LibraryFunction kFunctions[] = {
     {"Atn", 1, 1, lib::Atn},
     {"Rnd", 0, 1, lib::Rnd},
     {"Randomize", 0, 1, lib::Randomize},
+    {"RGB", 3, 3, lib::RGB},
     // Dates
     {"Now", 0, 0, lib::Now},
     {"Date", 0, 0, lib::Date},

@@ -111,6 +111,30 @@ TEST_F(CurrentRegionalTest, ScopesNestOverTheProcessSettingAndStayOnTheirThread)
     EXPECT_EQ(currentRegional().name, "en-US");
 }
 
+TEST(RegionalTest, PresetsAreFoundByTheirLocaleIdentifier) {
+    EXPECT_EQ(Regional::ptBR().lcid, 1046);
+    EXPECT_EQ(Regional::enUS().lcid, 1033);
+    EXPECT_EQ(Regional::byLcid(1046), &Regional::ptBR());
+    EXPECT_EQ(Regional::byLcid(1033), &Regional::enUS());
+    for (std::int32_t unknown : {0, -1, 1036, 2070, 3082})
+        EXPECT_EQ(Regional::byLcid(unknown), nullptr) << unknown;
+}
+
+TEST_F(CurrentRegionalTest, TheThreadOverrideCanBeReplacedAndPutBackByItsHolder) {
+    setProcessRegional(Regional::enUS());
+    EXPECT_EQ(threadRegional(), nullptr);
+    const Regional* saved = threadRegional();
+    setThreadRegional(&Regional::ptBR());
+    EXPECT_EQ(currentRegional().name, "pt-BR");
+    {
+        RegionalScope inner(Regional::enUS());  // a scope inside puts back the replaced override
+        EXPECT_EQ(threadRegional(), &Regional::enUS());
+    }
+    EXPECT_EQ(threadRegional(), &Regional::ptBR());
+    setThreadRegional(saved);
+    EXPECT_EQ(currentRegional().name, "en-US");
+}
+
 TEST_F(CurrentRegionalTest, ThreadsConvertUnderTheirOwnScopesWhileTheProcessSettingChanges) {
     std::atomic<int> wrong{0};
     std::atomic<bool> stop{false};

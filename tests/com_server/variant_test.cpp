@@ -76,6 +76,47 @@ TEST(VariantArrays, DimensionsTravelWithTheItemsAndCopiesAreDeep) {
     EXPECT_EQ(Variant::array({Variant(1), Variant(2)}).arraySizes(), (std::vector<std::int32_t>{2}));
 }
 
+TEST(VariantArrays, AnUnallocatedArrayHasNoDimensionsUntilItIsGivenSome) {
+    Variant a = Variant::unallocatedArray();
+    EXPECT_TRUE(a.isArray());
+    EXPECT_EQ(a.arrayDimensions(), 0u);
+    EXPECT_TRUE(a.arraySizes().empty());
+    EXPECT_TRUE(a.rawArray().empty());
+    const Variant copy = a;  // the state travels with a copy
+    EXPECT_EQ(copy.arrayDimensions(), 0u);
+    EXPECT_TRUE(sameValue(copy, a));
+    EXPECT_FALSE(sameValue(a, Variant::array({})));  // no dimensions is not one empty dimension
+    a.rawArray().resize(3);
+    a.setArraySizes({3});
+    EXPECT_EQ(a.arrayDimensions(), 1u);
+    EXPECT_EQ(a.arraySizes(), (std::vector<std::int32_t>{3}));
+    EXPECT_EQ(copy.arrayDimensions(), 0u);
+}
+
+// Copies and moves between values of every kind, scalar to owning and back, keep each value whole
+// (the scalar kinds take a shorter way than texts, objects and arrays).
+TEST(VariantCopies, EveryPairOfKindsCopiesAndMovesWhole) {
+    const std::vector<Variant> kinds = {
+        Variant(), Variant::null(), Variant(std::int16_t{-7}), Variant(std::int32_t{123456}), Variant(2.5),
+        Variant(true), Variant::currency(125000), Variant::date(45000.5), Variant::byte(200),
+        Variant("a text longer than the short-string buffer of the library"), Variant("short"),
+        Variant::array({Variant(1), Variant("x")}), Variant(nullptr)};
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        for (std::size_t j = 0; j < kinds.size(); ++j) {
+            SCOPED_TRACE(std::to_string(i) + " <- " + std::to_string(j));
+            Variant target = kinds[i];
+            target = kinds[j];
+            EXPECT_TRUE(sameValue(target, kinds[j]));
+            Variant moved = kinds[i];
+            Variant source = kinds[j];
+            moved = std::move(source);
+            EXPECT_TRUE(sameValue(moved, kinds[j]));
+            Variant built(std::move(moved));
+            EXPECT_TRUE(sameValue(built, kinds[j]));
+        }
+    }
+}
+
 TEST(Enumeration, ArraysGiveTheirItemsAndOtherValuesAreNotCollections) {
     auto e = enumerate(Variant::array({Variant(1), Variant("b")}));
     Variant v;

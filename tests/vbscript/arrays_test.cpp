@@ -1,5 +1,5 @@
-// Arrays: fixed and dynamic, several dimensions, ReDim with and without Preserve, Erase, bounds, and
-// arrays copied by assignment.
+// Arrays: fixed and dynamic, several dimensions, ReDim with and without Preserve, Erase, bounds,
+// dynamic arrays without dimensions, and arrays copied by assignment.
 #include <gtest/gtest.h>
 
 #include "script_support.h"
@@ -76,6 +76,57 @@ TEST(Arrays, ASubscriptThatShrinksTheArrayIsCheckedAgainstTheArrayAfterwards) {
     EXPECT_EQ(runError("Function Shrink()\n  ReDim a(0)\n  Shrink = 5\nEnd Function\nReDim a(10)\nx = a(Shrink())").number, 9);
     EXPECT_EQ(runError("Function Shrink()\n  ReDim a(0)\n  Shrink = 5\nEnd Function\nReDim a(10)\na(Shrink()) = 1").number, 9);
     EXPECT_EQ(runError("Function Gone()\n  a = \"text\"\n  Gone = 1\nEnd Function\nReDim a(10)\nx = a(Gone())").number, 13);
+}
+
+// A dynamic array declared with empty parentheses has no dimensions until ReDim gives it some: every
+// bound and subscript is out of range, though it is an array all along. Erase takes it back there.
+TEST(DynamicArrays, DeclaredWithoutDimensionsHasNoBoundsUntilReDim) {
+    struct Place {
+        const char* before;  // declares the array
+        const char* name;    // how the code reaches it
+        const char* after;
+    };
+    const Place kPlaces[] = {
+        {"Dim a()\n", "a", ""},                                             // a global
+        {"Sub Use()\n  Dim a()\n", "a", "\nEnd Sub\nUse"},                 // a procedure's local
+        {"Class Holder\n  Public a()\nEnd Class\nSet h = New Holder\n", "h.a", ""},  // a field of an instance
+    };
+    for (const Place& p : kPlaces) {
+        SCOPED_TRACE(p.before);
+        const std::string n = p.name;
+        auto script = [&](const std::string& body) { return p.before + body + p.after; };
+        EXPECT_EQ(runError(script("x = UBound(" + n + ")")).number, 9);
+        EXPECT_EQ(runError(script("x = UBound(" + n + ", 1)")).number, 9);
+        EXPECT_EQ(runError(script("x = LBound(" + n + ")")).number, 9);
+        EXPECT_EQ(runError(script("x = " + n + "(0)")).number, 9);
+        EXPECT_EQ(run(script("Out.Write IsArray(" + n + ") & \" \" & VarType(" + n + ") & \" \" & TypeName(" + n + ")")),
+                  "True 8204 Variant()");
+    }
+    EXPECT_EQ(run("Dim a()\nReDim a(2)\na(2) = \"z\"\nOut.Write UBound(a) & LBound(a) & a(2)"), "20z");
+    EXPECT_EQ(run("Class Holder\n  Public a()\n  Sub Grow()\n    ReDim a(1)\n    a(1) = \"in\"\n  End Sub\nEnd Class\n"
+                  "Set h = New Holder\nh.Grow\nOut.Write UBound(h.a) & h.a(1)"),
+              "1in");
+}
+
+TEST(DynamicArrays, ReDimPreserveOfAnArrayWithoutDimensionsGivesItItsFirst) {
+    EXPECT_EQ(run("Dim a()\nReDim Preserve a(1, 2)\nOut.Write UBound(a, 1) & UBound(a, 2) & IsEmpty(a(1, 2))"),
+              "12True");
+}
+
+TEST(DynamicArrays, EraseGivesBackTheStateWithoutDimensions) {
+    EXPECT_EQ(runError("Dim a()\nReDim a(3)\nErase a\nx = UBound(a)").number, 9);
+    EXPECT_EQ(runError("ReDim a(3)\nErase a\nx = a(0)").number, 9);
+    EXPECT_EQ(run("Dim a()\nReDim a(3)\nErase a\nOut.Write IsArray(a)\nReDim a(1)\na(1) = \"back\"\n"
+                  "Out.Write \" \" & UBound(a) & a(1)"),
+              "True 1back");
+    EXPECT_EQ(run("On Error Resume Next\nReDim a(1)\nErase a\nx = UBound(a)\n"
+                  "Out.Write Err.Number & \" \" & Err.Description"),
+              "9 Subscript out of range");
+}
+
+TEST(DynamicArrays, ACopyOfAnArrayWithoutDimensionsHasNoneEither) {
+    EXPECT_EQ(runError("Dim a()\nb = a\nx = UBound(b)").number, 9);
+    EXPECT_EQ(run("Dim a()\nb = a\nReDim b(0)\nOut.Write UBound(b) & \" \" & IsArray(a)"), "0 True");
 }
 
 TEST(Arrays, SubscriptsAreRoundedToWholeNumbers) {

@@ -47,6 +47,32 @@ TEST(ClassTermination, MeKeptByClassTerminateStaysUsable) {
               "keptR");
 }
 
+// An error inside Class_Terminate ends the terminate code only: whatever released the instance (a Set,
+// the end of a procedure, the end of the engine) goes on as if the terminate had finished, and the
+// instance's fields are still released.
+TEST(ClassTermination, AnErrorInsideClassTerminateEndsOnlyTheTerminate) {
+    const std::string kFailing =
+        "Class F\n  Public Name, Inner\n"
+        "  Private Sub Class_Terminate()\n    Out.Write \"term \" & Name & \";\"\n    x = 1 / 0\n"
+        "    Out.Write \"never;\"\n  End Sub\nEnd Class\n";
+    EXPECT_EQ(run(kFailing + "Set a = New F\na.Name = \"a\"\nSet a = Nothing\nOut.Write \"after;\""),
+              "term a;after;");
+    EXPECT_EQ(run(kFailing + "Sub P()\n  Dim t\n  Set t = New F\n  t.Name = \"p\"\nEnd Sub\nP\nOut.Write \"back;\""),
+              "term p;back;");
+    EXPECT_EQ(run(kFailing + "Set g = New F\ng.Name = \"g\"\nOut.Write \"end;\""), "end;term g;");
+    // Err.Raise with the script's own number, and a field holding another instance that also fails:
+    // both terminates run, inner after outer, and the script goes on.
+    EXPECT_EQ(run(kFailing + "Class Raiser\n  Private Sub Class_Terminate()\n    Err.Raise vbObjectError + 7\n"
+                             "  End Sub\nEnd Class\n"
+                             "Set o = New F\no.Name = \"outer\"\nSet o.Inner = New F\no.Inner.Name = \"inner\"\n"
+                             "Set r = New Raiser\nSet r = Nothing\nSet o = Nothing\nOut.Write \"done;\""),
+              "term outer;term inner;done;");
+    // Under On Error Resume Next in the caller the Set goes on as well; the error is not the caller's.
+    EXPECT_EQ(run(kFailing + "On Error Resume Next\nSet a = New F\na.Name = \"a\"\nSet a = Nothing\n"
+                             "Out.Write \"next;\""),
+              "term a;next;");
+}
+
 // The instance refers to itself for a while: the script breaks the cycle, as reference counting needs.
 TEST(Classes, PropertiesGetLetAndSet) {
     EXPECT_EQ(run("Class P\n  Private mName, mObj\n"

@@ -111,6 +111,7 @@ TEST(LibraryTable, PublishesTheDocumentedArgumentCounts) {
         {"Rnd", 0, 1},          {"Randomize", 0, 1},   {"Now", 0, 0},          {"Weekday", 1, 2},
         {"WeekdayName", 1, 3},  {"MonthName", 1, 2},   {"DateAdd", 3, 3},      {"DateDiff", 3, 5},
         {"DatePart", 2, 4},     {"DateSerial", 3, 3},  {"UBound", 1, 2},       {"Array", 0, 0x7FFF},
+        {"RGB", 3, 3},          {"GetLocale", 0, 0},   {"SetLocale", 1, 1},
     };
     for (const auto& [name, lo, hi] : counts) {
         const LibraryFunction* f = findLibraryFunction(name);

@@ -1,5 +1,5 @@
 // Conversions, whole-number and rounding functions with the subtypes they give, the math functions
-// and their domain errors, and the random number sequence.
+// and their domain errors, RGB, and the random number sequence.
 #include <cmath>
 #include <thread>
 
@@ -109,6 +109,28 @@ TEST(MathFunctions, ComputeAndRejectArgumentsOutsideTheirDomain) {
 
 // Rnd's sequence is the language's own: a fresh engine's first value is 0.7055475, and Rnd(-1)
 // always gives 0.224007. Each check runs on a new thread, whose generator starts fresh.
+// RGB(red, green, blue) is red + 256 * green + 65536 * blue; a part over 255 counts as 255 and a
+// negative one is an invalid argument.
+TEST(MathFunctions, RgbCombinesThePartsOfAColor) {
+    runCases({
+        {"RGB", {I(0), I(0), I(0)}, "Long:0"},
+        {"RGB", {I(255), I(0), I(0)}, "Long:255"},
+        {"RGB", {I(0), I(255), I(0)}, "Long:65280"},
+        {"RGB", {I(0), I(0), I(255)}, "Long:16711680"},
+        {"RGB", {I(255), I(255), I(255)}, "Long:16777215"},
+        {"RGB", {I(1), I(2), I(3)}, "Long:197121"},
+        {"RGB", {I(300), I(0), I(0)}, "Long:255"},
+        {"RGB", {I(0), L(70000), I(0)}, "Long:65280"},
+        {"RGB", {I(0), I(0), I(256)}, "Long:16711680"},
+        {"RGB", {S("16"), D(1.0), B(false)}, "Long:272"},
+        {"RGB", {I(-1), I(0), I(0)}, "error 5"},
+        {"RGB", {I(0), I(-1), I(0)}, "error 5"},
+        {"RGB", {I(0), I(0), L(-70000)}, "error 5"},
+        {"RGB", {Null(), I(0), I(0)}, "error 94"},
+        {"RGB", {S("red"), I(0), I(0)}, "error 13"},
+    });
+}
+
 TEST(MathFunctions, RndFollowsTheLanguagesSequence) {
     std::thread([] {
         const Variant first = call("Rnd");

@@ -95,6 +95,25 @@ TEST(CurrencyArithmetic, StaysExactAndWidensToDoubleWithDoubles) {
     EXPECT_EQ(described(engine.global("e")), "Currency 0");
 }
 
+// Variables of Double, Long and Integer mixed in + - *: a Double whenever one is a Double; past
+// Double's range the result is an overflow, not an infinity.
+TEST(DoubleArithmetic, VariablesMixedWithWholeNumbersGiveDoublesAndOverflowPastTheRange) {
+    com::RegionalScope us(com::Regional::enUS());
+    auto program = compile("d = 2.5\nl = CLng(100000)\ni = CInt(3)\n"
+                           "r1 = d + l\nr2 = l - d\nr3 = i * d\nr4 = d * d\nr5 = i + l\nr6 = l * l\n");
+    Engine engine;
+    engine.run(*program);
+    EXPECT_EQ(described(engine.global("r1")), "Double 100002.5");
+    EXPECT_EQ(described(engine.global("r2")), "Double 99997.5");
+    EXPECT_EQ(described(engine.global("r3")), "Double 7.5");
+    EXPECT_EQ(described(engine.global("r4")), "Double 6.25");
+    EXPECT_EQ(described(engine.global("r5")), "Long 100003");
+    EXPECT_EQ(described(engine.global("r6")), "Double 10000000000");  // past Long: widened
+    EXPECT_EQ(runError("big = 1E+308\nx = big * 10").number, 6);
+    EXPECT_EQ(runError("big = 1E+308\nx = big + big").number, 6);
+    EXPECT_EQ(runError("big = -1E+308\nm = CLng(2)\nx = big * m").number, 6);
+}
+
 TEST(Concatenation, AppendingToTheSameVariableGivesWhatAssigningTheConcatenationGives) {
     com::RegionalScope us(com::Regional::enUS());
     EXPECT_EQ(run("s = \"ab\"\ns = s & s\nOut.Write s"), "abab");

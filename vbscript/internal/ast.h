@@ -100,6 +100,7 @@ struct FieldDef {
     std::string name;
     bool isPublic = false;
     bool fixedArray = false;
+    bool dynamicArray = false;  // declared with empty parentheses: an array without dimensions
     std::vector<std::int32_t> bounds;
 };
 

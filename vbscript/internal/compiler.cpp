@@ -430,8 +430,8 @@ private:
                     ClassMember& m = memberOf(cls, at.text, isPublic);
                     if (m.field >= 0 || m.method || m.get || m.let || m.set) redefined(at);
                     m.field = static_cast<int>(cls.fields.size());
-                    cls.fields.push_back(FieldDef{at.text, isPublic, isArray && !bounds.empty(), bounds});
-                    if (isArray && bounds.empty()) cls.fields.back().bounds.push_back(-1);
+                    cls.fields.push_back(
+                        FieldDef{at.text, isPublic, isArray && !bounds.empty(), isArray && bounds.empty(), bounds});
                 } while (accept(Tok::Comma));
             } else if (acceptKw(Kw::Const)) {
                 parseConstList();

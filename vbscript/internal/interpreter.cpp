@@ -3,6 +3,7 @@
 // conditions; calls to automation objects go through com::invoke and write by-reference arguments
 // back into the variables that were passed.
 #include <array>
+#include <cmath>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -157,7 +158,7 @@ Variant readMember(Frame& f, ClassInstance& inst, const ClassMember& m, const st
                    bool parens);
 
 // The value of callee(args): an array's element, an object's default member.
-Variant applyArgs(Frame& f, const Variant& callee, const std::vector<ExprPtr>& args, bool parens) {
+[[gnu::noinline]] Variant applyArgs(Frame& f, const Variant& callee, const std::vector<ExprPtr>& args, bool parens) {
     if (callee.isArray()) {
         if (args.empty()) {
             if (parens) fail(com::err::SubscriptOutOfRange);
@@ -232,7 +233,9 @@ void appendText(Variant& target, std::string_view text) {
     const_cast<std::string&>(target.rawString()).append(text);
 }
 
-Variant callLibrary(Frame& f, const LibraryFunction& fn, const std::vector<ExprPtr>& args) {
+// The less common ways of NameExpr::eval stay out of line: their locals (argument arrays, texts) would
+// otherwise enlarge the frame of every script call, and deep recursion runs out of stack sooner.
+[[gnu::noinline]] Variant callLibrary(Frame& f, const LibraryFunction& fn, const std::vector<ExprPtr>& args) {
     const int n = static_cast<int>(args.size());
     if (n < fn.minArgs || n > fn.maxArgs) fail(com::err::WrongArgumentCount);
     std::array<Variant, 6> small;
@@ -286,7 +289,7 @@ struct CallerLine {
     }
 };
 
-Variant callBuiltin(Frame& f, Builtin b, const std::vector<ExprPtr>& args, bool parens) {
+[[gnu::noinline]] Variant callBuiltin(Frame& f, Builtin b, const std::vector<ExprPtr>& args, bool parens) {
     CallerLine callerLine{*f.rt};
     switch (b) {
         case Builtin::Err: {
@@ -533,6 +536,25 @@ bool wholeResult(std::int64_t r, bool wide, Whole& out) {
     return true;
 }
 
+// + - * of a Double with a Double, Long or Integer: a Double, computed here. False for every other
+// case (other subtypes, and a result out of range, which the general way reports as an overflow).
+bool floatArithmetic(BinOp op, const Variant& x, const Variant& y, double& out) {
+    if (op != BinOp::Add && op != BinOp::Sub && op != BinOp::Mul) return false;
+    auto number = [](const Variant& v, double& d) {
+        switch (v.type()) {
+            case com::VarType::Double: d = v.rawDouble(); return true;
+            case com::VarType::Long:
+            case com::VarType::Integer: d = v.rawInt(); return true;
+            default: return false;
+        }
+    };
+    double a = 0, b = 0;
+    if (!number(x, a) || !number(y, b)) return false;
+    if (x.type() != com::VarType::Double && y.type() != com::VarType::Double) return false;
+    out = op == BinOp::Add ? a + b : op == BinOp::Sub ? a - b : a * b;
+    return std::isfinite(out);
+}
+
 Variant wholeVariant(const Whole& w) {
     return w.wide ? Variant(static_cast<std::int32_t>(w.value)) : Variant(static_cast<std::int16_t>(w.value));
 }
@@ -617,14 +639,17 @@ Variant BinaryExpr::eval(Frame& f) const {
         default: break;
     }
     Variant ta, tb;
+    const Variant* x = nullptr;
     if (rightPure) {
-        const Variant& x = a->peek(f, ta);
-        const Variant& y = b->peek(f, tb);
-        return binary(op, x, y, numericLiteral);
+        x = &a->peek(f, ta);
+    } else {
+        ta = a->eval(f);  // both operands are always evaluated, left first
+        x = &ta;
     }
-    ta = a->eval(f);  // both operands are always evaluated, left first
     const Variant& y = b->peek(f, tb);
-    return binary(op, ta, y, numericLiteral);
+    double r = 0;
+    if (floatArithmetic(op, *x, y, r)) return Variant(r);
+    return binary(op, *x, y, numericLiteral);
 }
 
 Variant IsExpr::eval(Frame& f) const {
@@ -922,7 +947,8 @@ Flow ReDimStmt::exec(Frame& f) const {
         if (item.target->fixedArray) fail(com::err::ArrayFixed);
         Variant* p = item.target->storage(f);
         if (!p) fail(com::err::IllegalAssignment);
-        if (preserve && p->isArray()) {
+        // An array without dimensions has nothing to keep: Preserve gives it its first ones.
+        if (preserve && p->isArray() && p->arrayDimensions() > 0) {
             const std::size_t dims = p->arrayDimensions();
             if (dims != sizes.size()) fail(com::err::SubscriptOutOfRange);
             for (std::size_t i = 0; i + 1 < dims; ++i)
@@ -943,7 +969,7 @@ Flow EraseStmt::exec(Frame& f) const {
     if (target->fixedArray) {
         for (Variant& v : p->rawArray()) v = Variant();
     } else {
-        *p = Variant::array({});
+        *p = Variant::unallocatedArray();  // a dynamic array goes back to having no dimensions
     }
     return Flow::Normal;
 }

@@ -66,6 +66,8 @@ Variant FormatNumber(Args);
 Variant FormatCurrency(Args);
 Variant FormatPercent(Args);
 Variant FormatDateTime(Args);
+Variant GetLocale(Args);
+Variant SetLocale(Args);
 
 // Conversions and math
 Variant CBool(Args);
@@ -90,6 +92,7 @@ Variant Cos(Args);
 Variant Tan(Args);
 Variant Atn(Args);
 Variant Rnd(Args);
+Variant RGB(Args);
 Variant Randomize(Args);
 
 // Dates

@@ -126,6 +126,7 @@ ClassInstance::ClassInstance(std::shared_ptr<Runtime> r, const ClassDef& c)
     : cls(c), state(std::make_shared<std::vector<Variant>>(c.fields.size())), fields(*state), rt(std::move(r)) {
     for (std::size_t i = 0; i < c.fields.size(); ++i) {
         const FieldDef& fd = c.fields[i];
+        if (fd.dynamicArray) fields[i] = Variant::unallocatedArray();
         if (fd.bounds.empty()) continue;
         std::vector<std::int32_t> sizes;
         std::size_t total = 1;
@@ -251,18 +252,27 @@ void Runtime::clearGlobals() {
 
 Slot* Runtime::pushSlots(int count, SlotMark& mark) {
     const auto n = static_cast<std::size_t>(count);
-    if (n > kChunkSlots) fail(com::err::OutOfStackSpace);
     mark = SlotMark{chunk_, top_};
-    if (chunks_.empty() || top_ + n > chunks_[chunk_].size) {
-        // The frame starts the next chunk (the tail of this one stays unused); a chunk too small for
-        // it, kept from an earlier run of the engine, is replaced by one twice the size.
-        if (!chunks_.empty()) ++chunk_;
-        const std::size_t wanted =
-            std::max(n, chunk_ == 0 ? kFirstChunkSlots : std::min(kChunkSlots, chunks_[chunk_ - 1].size * 2));
-        if (chunk_ == chunks_.size()) chunks_.emplace_back();
-        if (chunks_[chunk_].size < n) chunks_[chunk_] = SlotChunk{std::make_unique<Slot[]>(wanted), wanted};
-        top_ = 0;
+    if (!chunks_.empty() && top_ + n <= chunks_[chunk_].size) {
+        // The common case: the frame fits in the current chunk.
+        Slot* base = chunks_[chunk_].slots.get() + top_;
+        top_ += n;
+        for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
+        return base;
     }
+    return pushSlotsInNewChunk(n);
+}
+
+Slot* Runtime::pushSlotsInNewChunk(std::size_t n) {
+    if (n > kChunkSlots) fail(com::err::OutOfStackSpace);
+    // The frame starts the next chunk (the tail of this one stays unused); a chunk too small for it,
+    // kept from an earlier run of the engine, is replaced by one twice the size.
+    if (!chunks_.empty()) ++chunk_;
+    const std::size_t wanted =
+        std::max(n, chunk_ == 0 ? kFirstChunkSlots : std::min(kChunkSlots, chunks_[chunk_ - 1].size * 2));
+    if (chunk_ == chunks_.size()) chunks_.emplace_back();
+    if (chunks_[chunk_].size < n) chunks_[chunk_] = SlotChunk{std::make_unique<Slot[]>(wanted), wanted};
+    top_ = 0;
     Slot* base = chunks_[chunk_].slots.get() + top_;
     top_ += n;
     for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
@@ -270,14 +280,15 @@ Slot* Runtime::pushSlots(int count, SlotMark& mark) {
 }
 
 void Runtime::popSlots(Slot* base, int count, const SlotMark& mark) {
+    static const Variant empty;  // assigned, not made each time: no temporary to destroy
     for (int i = count - 1; i >= 0; --i) {
         Variant& v = base[i].value;
         if (v.isObject() || v.isArray()) {
             // Released after the slot is already empty: a Class_Terminate it runs sees it so.
             Variant old = std::move(v);
-            v = Variant();
+            v = empty;
         } else if (!v.isEmpty()) {
-            v = Variant();
+            v = empty;
         }
         base[i].ref = nullptr;
     }
@@ -338,6 +349,8 @@ struct Runtime::Depth {
         if (rt.depth_ == 0) {
             rt.stackBase_ = static_cast<const char*>(__builtin_frame_address(0));
             rt.stackRoom_ = stackRoom();
+            rt.hostLocale_ = com::threadRegional();
+            if (rt.localeChosen_) com::setThreadRegional(rt.scriptLocale_);
         } else {
             const char* here = static_cast<const char*>(__builtin_frame_address(0));
             if (rt.depth_ >= kMaxDepth || (here < rt.stackBase_ && static_cast<std::size_t>(rt.stackBase_ - here) >
@@ -346,7 +359,15 @@ struct Runtime::Depth {
         }
         ++rt.depth_;
     }
-    ~Depth() { --rt.depth_; }
+    ~Depth() {
+        if (--rt.depth_ > 0) return;
+        const com::Regional* now = com::threadRegional();
+        if (now != rt.hostLocale_ || rt.localeChosen_) {
+            rt.scriptLocale_ = now;
+            rt.localeChosen_ = true;
+        }
+        com::setThreadRegional(rt.hostLocale_);
+    }
 };
 
 Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::vector<detail::ExprPtr>* exprs,
@@ -384,7 +405,8 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
             sizes.push_back(b + 1);
             total *= static_cast<std::size_t>(b + 1);
         }
-        s[a.slot].value = Variant::array(std::vector<Variant>(a.bounds.empty() ? 0 : total), sizes);
+        s[a.slot].value =
+            a.bounds.empty() ? Variant::unallocatedArray() : Variant::array(std::vector<Variant>(total), sizes);
     }
     Frame f;
     f.rt = this;
@@ -439,15 +461,17 @@ void Runtime::runProgram(std::shared_ptr<const Program> program, Frame* enclosin
         GlobalEntry& e = define(upper, upper);
         switch (d.kind) {
             case detail::GlobalDecl::Kind::Variable:
-                if (d.fixedArray || d.dynamicArray) {
+                if (d.fixedArray) {
                     std::vector<std::int32_t> sizes;
-                    std::size_t total = d.fixedArray ? 1 : 0;
+                    std::size_t total = 1;
                     for (std::int32_t b : d.bounds) {
                         sizes.push_back(b + 1);
                         total *= static_cast<std::size_t>(b + 1);
                     }
                     e.value = Variant::array(std::vector<Variant>(total), sizes);
-                    e.fixedArray = d.fixedArray;
+                    e.fixedArray = true;
+                } else if (d.dynamicArray) {
+                    e.value = Variant::unallocatedArray();
                 }
                 break;
             case detail::GlobalDecl::Kind::Constant:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "com_server/dispatch.h"
+#include "com_server/regional.h"
 #include "vbscript/engine.h"
 #include "vbscript/internal/ast.h"
 
@@ -137,6 +138,11 @@ public:
     void popSlots(detail::Slot* base, int count, const SlotMark& mark);
 
 private:
+    detail::Slot* pushSlotsInNewChunk(std::size_t n);
+
+public:
+
+private:
     void checkpoint();
     struct Depth;
     struct ForgetBindings;
@@ -161,6 +167,12 @@ private:
     std::size_t stackRoom_ = 0;
     unsigned steps_ = 0;
     com::ComPtr<detail::ErrObject> err_;
+    // The regional settings: SetLocale changes the thread's for the script's run; the outermost
+    // entry into the script puts back those it found, and the next entry installs the script's
+    // choice again (scriptLocale_, when chosen).
+    const com::Regional* hostLocale_ = nullptr;
+    const com::Regional* scriptLocale_ = nullptr;
+    bool localeChosen_ = false;
 };
 
 }  // namespace orvan::vbs

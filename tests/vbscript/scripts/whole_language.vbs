@@ -495,6 +495,23 @@ re.Pattern = "o"
 re.Global = True
 Out.Line re.Replace("foo boo", "0")
 
+Out.Line "== locale and color"
+Out.Line GetLocale() & " " & SetLocale("pt-br") & " " & GetLocale() & " " & CStr(2.5) & " " & FormatDateTime(DateSerial(2009, 1, 15), vbShortDate)
+Out.Line SetLocale(1033) & " " & CStr(2.5) & " " & RGB(255, 128, 0) & " " & RGB(1, 300, 2)
+Dim noDims()
+On Error Resume Next
+probe = UBound(noDims)
+Out.Line Err.Number & " " & IsArray(noDims)
+On Error GoTo 0
+ReDim noDims(1)
+noDims(1) = "one"
+Out.Line UBound(noDims) & " " & noDims(1)
+Erase noDims
+On Error Resume Next
+probe = noDims(0)
+Out.Line Err.Number
+On Error GoTo 0
+
 Out.Line "== pt-BR"
 Host.UseRegional "pt-BR"
 Out.Line FormatNumber(1234.5) & " " & CStr(1.5) & " " & CDbl("1,5") * 2 & " " & FormatCurrency(1234.5) & " " & FormatPercent(0.125)
