@@ -283,7 +283,15 @@ public:
         if (params.size() > static_cast<std::size_t>(markers))
             throw ComError(hr::ErrorsInCommand, std::to_string(params.size()) + " parameter values for " +
                                                     std::to_string(markers) + " parameter markers");
-        ResultPtr result = run(ran, params, timeoutSeconds);
+        ResultPtr result;
+        try {
+            result = run(ran, params, timeoutSeconds);
+        } catch (const ComError& e) {
+            if (parseRefused_ && e.sqlState() == "42601" && e.description().starts_with("syntax error at") &&
+                refusalsReplayable())
+                rememberRefusal(sql, ran, e);
+            throw;
+        }
 
         const std::string_view status = PQcmdStatus(result.get());
         // A table altered or dropped may change the names cached for its OID, and the shape of the rows
@@ -300,7 +308,7 @@ public:
         return std::make_unique<PgResultSet>(std::move(result), std::move(columns), -1);
     }
 
-    void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
+    void callProcedureStatement(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
         std::string ran = "SELECT * FROM " + std::string(name) + "(";
         std::vector<Variant> inputs;
         for (const ProcedureParam& p : params) {
@@ -331,7 +339,7 @@ public:
         }
     }
 
-    std::vector<std::string> primaryKey(std::string_view table) override {
+    std::vector<std::string> readPrimaryKey(std::string_view table) override {
         // "schema.table" or "table"; a name written in double quotes keeps them off.
         auto unquote = [](std::string_view s) {
             if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
@@ -392,6 +400,16 @@ public:
 
     std::string_view engine() const override { return "postgresql"; }
 
+    // The grammar's refusals are answered from memory only where sending the text would change
+    // nothing: outside a transaction (inside one, the failure ends it), with backslashes read as
+    // ordinary characters in '...' (the setting under which the text was refused), and on a
+    // connection that shows no sign of loss (a lost one reports that instead).
+    bool refusalsReplayable() override {
+        const char* scs = PQparameterStatus(conn_.get(), "standard_conforming_strings");
+        return PQstatus(conn_.get()) == CONNECTION_OK && PQtransactionStatus(conn_.get()) == PQTRANS_IDLE &&
+               scs && std::string_view(scs) == "on" && !pendingInput();
+    }
+
     bool showsLoss() override {
         // A server that ended the session has sent its last words and closed the socket. Anything else
         // an idle session receives unasked (a notice) is a reason to probe as well.
@@ -407,6 +425,7 @@ protected:
         // The new server process knows none of what the old one was told.
         prepared_.clear();
         tables_.clear();
+        forgetRefusals();
         timeoutMs_ = 0;
         timeoutSetInTransaction_ = false;
         return true;
@@ -487,6 +506,7 @@ private:
     // statement the server refused to prepare is not kept.
     ResultPtr runPrepared(const std::string& sql, const std::vector<const char*>& values) {
         PGconn* c = conn_.get();
+        parseRefused_ = false;
         const int count = static_cast<int>(values.size());
         if (auto it = prepared_.find(sql); it != prepared_.end()) {
             it->second.lastUse = ++useClock_;
@@ -531,7 +551,11 @@ private:
         }
         PQexitPipelineMode(c);
         if (results.empty()) return nullptr;  // the connection is gone: check reports it
-        if (PQresultStatus(results.front().get()) != PGRES_COMMAND_OK) return std::move(results.front());
+        if (PQresultStatus(results.front().get()) != PGRES_COMMAND_OK) {
+            // The server could not prepare the text: nothing of it ran.
+            parseRefused_ = true;
+            return std::move(results.front());
+        }
         prepared_[sql] = Prepared{name, ++useClock_};
         if (prepared_.size() > kMaxPrepared) dropOldestPrepared();
         if (results.size() < 2) return nullptr;
@@ -642,6 +666,7 @@ private:
     std::map<Oid, Table> tables_;
     std::map<std::string, Prepared, std::less<>> prepared_;  // by the text the server was sent
     std::uint64_t useClock_ = 0, nameClock_ = 0;
+    bool parseRefused_ = false;  // whether the last runPrepared failed at preparing its text
 };
 
 // The login failures libpq reports only as text: the server's messages for a wrong password, a
