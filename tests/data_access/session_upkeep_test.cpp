@@ -169,6 +169,27 @@ TEST(PostgresRefusals, InsideATransactionARefusedTextIsSentAndEndsTheTransaction
     EXPECT_EQ(query(*s, "SELECT 7")[0][0].rawInt(), 7);
 }
 
+TEST(PostgresPrepared, ATextMetOnceIsNotKeptAndOneMetAgainIs) {
+    if (pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
+    TestDatabase db("postgresql");
+    auto s = db.open();
+    auto kept = [&](const std::string& text) {
+        return query(*s, "SELECT count(*) FROM pg_prepared_statements WHERE statement = ?", {Variant(text)})[0][0]
+            .rawInt();
+    };
+    FullTrace trace;
+    // Texts that hold a literal that changes each time, far more than a session keeps prepared.
+    for (int i = 0; i < 300; ++i)
+        EXPECT_EQ(query(*s, "SELECT " + std::to_string(i) + " + 1")[0][0].rawInt(), i + 1);
+    EXPECT_EQ(kept("SELECT 299 + 1"), 0);
+    for (const auto& t : trace.sent) EXPECT_FALSE(t.starts_with("-- internal DEALLOCATE")) << t;
+    // Met again soon after: prepared and kept, once.
+    EXPECT_EQ(query(*s, "SELECT 299 + 1")[0][0].rawInt(), 300);
+    EXPECT_EQ(kept("SELECT 299 + 1"), 1);
+    EXPECT_EQ(query(*s, "SELECT 299 + 1")[0][0].rawInt(), 300);
+    EXPECT_EQ(kept("SELECT 299 + 1"), 1);
+}
+
 // ---- SQLite: another connection on the same file -----------------------------------------------------
 
 // Two sessions on one SQLite file: s keeps what it learns, other changes the database behind its back.

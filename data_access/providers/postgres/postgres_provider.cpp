@@ -15,6 +15,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -424,6 +425,7 @@ protected:
         if (PQstatus(conn_.get()) != CONNECTION_OK) return false;
         // The new server process knows none of what the old one was told.
         prepared_.clear();
+        seen_.clear();
         tables_.clear();
         forgetRefusals();
         timeoutMs_ = 0;
@@ -433,6 +435,7 @@ protected:
 
 private:
     static constexpr std::size_t kMaxPrepared = 128;
+    static constexpr std::size_t kMaxSeen = 256;
     struct Prepared {
         std::string name;
         std::uint64_t lastUse = 0;
@@ -501,9 +504,12 @@ private:
         return result;
     }
 
-    // Runs sql as the session's named statement for that text. The first time, the statement is
-    // prepared and run in one round trip (a pipeline of Parse, then Bind/Execute, then Sync); a
-    // statement the server refused to prepare is not kept.
+    // Runs sql as the session's named statement for that text. A text not met lately runs as the
+    // unnamed statement (one that holds a literal that changes each call would otherwise fill the
+    // session with statements, each let go later by a round trip of its own); met again, it is
+    // prepared under a name and kept. Either way the statement is prepared and run in one round trip
+    // (a pipeline of Parse, then Bind/Execute, then Sync); a statement the server refused to prepare
+    // is not kept.
     ResultPtr runPrepared(const std::string& sql, const std::vector<const char*>& values) {
         PGconn* c = conn_.get();
         parseRefused_ = false;
@@ -529,7 +535,8 @@ private:
         // way a plain statement reads it; the statement is prepared the next time.
         if (pendingInput() || !PQenterPipelineMode(c))
             return ResultPtr(PQexecParams(c, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0));
-        const std::string name = "orvan_" + std::to_string(++nameClock_);
+        const bool keep = seen_.erase(sql) > 0;
+        const std::string name = keep ? "orvan_" + std::to_string(++nameClock_) : std::string();
         const bool sent = PQsendPrepare(c, name.c_str(), sql.c_str(), 0, nullptr) &&
                           PQsendQueryPrepared(c, name.c_str(), count, values.data(), nullptr, nullptr, 0) &&
                           PQpipelineSync(c);
@@ -556,8 +563,13 @@ private:
             parseRefused_ = true;
             return std::move(results.front());
         }
-        prepared_[sql] = Prepared{name, ++useClock_};
-        if (prepared_.size() > kMaxPrepared) dropOldestPrepared();
+        if (keep) {
+            prepared_[sql] = Prepared{name, ++useClock_};
+            if (prepared_.size() > kMaxPrepared) dropOldestPrepared();
+        } else {
+            if (seen_.size() >= kMaxSeen) seen_.clear();
+            seen_.insert(sql);
+        }
         if (results.size() < 2) return nullptr;
         return std::move(results[1]);
     }
@@ -665,6 +677,7 @@ private:
     bool timeoutSetInTransaction_ = false;
     std::map<Oid, Table> tables_;
     std::map<std::string, Prepared, std::less<>> prepared_;  // by the text the server was sent
+    std::set<std::string, std::less<>> seen_;  // texts run once as the unnamed statement since
     std::uint64_t useClock_ = 0, nameClock_ = 0;
     bool parseRefused_ = false;  // whether the last runPrepared failed at preparing its text
 };
