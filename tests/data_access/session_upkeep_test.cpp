@@ -262,15 +262,18 @@ TEST_F(SqliteOtherConnection, WritesElsewhereKeepAProcedureBodyAndAChangeToItIsS
     EXPECT_NE(errorOf([&] { call(); }).description().find("no such procedure"), std::string::npos);
 }
 
-TEST(SqliteProcedureBodies, AWritingBodyTakesTheWriteLockFirstAndKeepsItsOutcomeAsAlone) {
+TEST(SqliteProcedureBodies, ABodyThatReadsThenWritesTakesTheWriteLockFirstAndKeepsItsOutcomeAsBefore) {
     TestDatabase db("sqlite");
     auto s = db.open();
     run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
     run(*s, "CREATE TABLE contador (n INTEGER NOT NULL)");
     run(*s, "INSERT INTO contador VALUES (0)");
     run(*s, "CREATE TABLE unico (id INTEGER PRIMARY KEY)");
-    run(*s, "INSERT INTO sys_procedures VALUES ('proximo', 'UPDATE contador SET n = n + 1 RETURNING n AS novo')");
-    run(*s, "INSERT INTO sys_procedures VALUES ('marcar', 'INSERT INTO unico VALUES (1) RETURNING id AS novo')");
+    run(*s, "INSERT INTO sys_procedures VALUES ('proximo', "
+            "'SELECT n FROM contador; UPDATE contador SET n = n + 1 RETURNING n AS novo')");
+    run(*s, "INSERT INTO sys_procedures VALUES ('marcar', "
+            "'SELECT count(*) FROM unico; INSERT INTO unico VALUES (1) RETURNING id AS novo')");
+    run(*s, "INSERT INTO sys_procedures VALUES ('sozinho', 'UPDATE contador SET n = n + 0 RETURNING n AS novo')");
     auto call = [&](const char* name, const char* output = "novo") {
         ProcedureParam p{output, 2, adtype::Integer, Variant()};
         s->callProcedure(name, std::span<ProcedureParam>(&p, 1), 30);
@@ -294,6 +297,10 @@ TEST(SqliteProcedureBodies, AWritingBodyTakesTheWriteLockFirstAndKeepsItsOutcome
     run(*s, "ROLLBACK");
     EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 3u);
     EXPECT_EQ(query(*s, "SELECT n FROM contador")[0][0].rawInt(), 3);
+    // A body of one statement takes its locks itself.
+    EXPECT_EQ(call("sozinho"), 3);
+    EXPECT_EQ(call("sozinho"), 3);
+    EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 3u);
 }
 
 // ---- SQLite: procedure bodies ----------------------------------------------------------------------

@@ -604,10 +604,12 @@ public:
     void callProcedureStatement(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
         conn_->arm(timeoutSeconds);
         sqlite3* db = conn_->db.get();
-        // Outside a transaction, a procedure known to write runs together with the look-up that checks
-        // its body in one transaction that takes the write lock at its start: one transaction instead
-        // of two, and no read lock to upgrade while other connections write (the busy handler waits for
-        // the lock at the start instead).
+        // Outside a transaction, a body of several statements that writes runs, together with the
+        // look-up that checks it, in one transaction that takes the write lock at its start: a read
+        // followed by a write would otherwise hold a read lock to upgrade while other connections
+        // write, and fail at once where the busy handler can wait at the start instead. (A body of one
+        // statement takes its locks itself, and an explicit transaction would only add a statement
+        // journal to each of its statements.)
         const bool immediate = sqlite3_get_autocommit(db) && knownToWrite(name);
         if (immediate) conn_->exec("BEGIN IMMEDIATE");
         Outcome outcome;
@@ -754,10 +756,10 @@ private:
         return outcome;
     }
 
-    // Whether the named procedure, as last read, has a statement that writes.
+    // Whether the named procedure, as last read, has several statements and one of them writes.
     bool knownToWrite(std::string_view name) const {
         auto it = procedures_.find(detail::lowerAscii(name));
-        return it != procedures_.end() && it->second.writes;
+        return it != procedures_.end() && it->second.statements.size() > 1 && it->second.writes;
     }
 
     // Whether the row procedureBody would read for name holds body still (false also when the look-up
