@@ -276,8 +276,13 @@ public:
 
     std::unique_ptr<ResultSet> executeStatement(std::string_view sql, std::span<const Variant> params,
                                                 int timeoutSeconds) override {
-        int markers = 0;
-        const std::string ran = numberMarkers(repairNumberKeywordJoins(sql), markers);
+        const Translated& translated = texts_.get(sql, [](std::string_view text) {
+            Translated t;
+            t.ran = numberMarkers(repairNumberKeywordJoins(text), t.markers);
+            return t;
+        });
+        const std::string& ran = translated.ran;
+        const int markers = translated.markers;
         notifyStatement(sql, ran);
         if (params.size() < static_cast<std::size_t>(markers))
             throw ComError(hr::ParamNotOptional, detail::kMissingParamsText);
@@ -434,6 +439,10 @@ protected:
     }
 
 private:
+    struct Translated {
+        std::string ran;  // after the lexical repair, with $n markers
+        int markers = 0;
+    };
     static constexpr std::size_t kMaxPrepared = 128;
     static constexpr std::size_t kMaxSeen = 256;
     struct Prepared {
@@ -678,6 +687,7 @@ private:
     std::map<Oid, Table> tables_;
     std::map<std::string, Prepared, std::less<>> prepared_;  // by the text the server was sent
     std::set<std::string, std::less<>> seen_;  // texts run once as the unnamed statement since
+    detail::TranslationCache<Translated> texts_;
     std::uint64_t useClock_ = 0, nameClock_ = 0;
     bool parseRefused_ = false;  // whether the last runPrepared failed at preparing its text
 };

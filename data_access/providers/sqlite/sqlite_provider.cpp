@@ -552,7 +552,7 @@ public:
 
     std::unique_ptr<ResultSet> executeStatement(std::string_view sql, std::span<const Variant> params,
                                                 int timeoutSeconds) override {
-        const std::string ran = repairNumberKeywordJoins(sql);
+        const std::string& ran = texts_.get(sql, [](std::string_view text) { return repairNumberKeywordJoins(text); });
         notifyStatement(sql, ran);
         conn_->arm(timeoutSeconds);
         StmtPtr stmt;
@@ -846,6 +846,7 @@ private:
     }
 
     std::map<std::string, Procedure> procedures_;  // by lower-cased name
+    detail::TranslationCache<std::string> texts_;  // the text run for each text sent
     std::shared_ptr<Connection> conn_;
 };
 
