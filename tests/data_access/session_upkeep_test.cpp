@@ -303,6 +303,38 @@ TEST(SqliteProcedureBodies, ABodyThatReadsThenWritesTakesTheWriteLockFirstAndKee
     EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 3u);
 }
 
+TEST(SqliteProcedureBodies, AWritingBodyOfOneStatementTakesTheWriteLockFirstWhileOthersKeepTheSessionWaiting) {
+    TestDatabase db("sqlite");
+    auto s = db.open();
+    auto other = db.open();
+    run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
+    run(*s, "CREATE TABLE contador (n INTEGER NOT NULL)");
+    run(*s, "INSERT INTO contador VALUES (0)");
+    run(*s, "INSERT INTO sys_procedures VALUES ('proximo', 'UPDATE contador SET n = n + 1 RETURNING n AS novo')");
+    auto call = [&] {
+        ProcedureParam p{"novo", 2, adtype::Integer, Variant()};
+        s->callProcedure("proximo", std::span<ProcedureParam>(&p, 1), 30);
+        return com::CLng(p.value);
+    };
+    FullTrace trace;
+    EXPECT_EQ(call(), 1);
+    EXPECT_EQ(call(), 2);
+    EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 0u);
+    // Another connection holds the write lock; the call waits for it, and the calls right after take
+    // the lock first.
+    run(*other, "BEGIN IMMEDIATE");
+    run(*other, "UPDATE contador SET n = n + 10");
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        run(*other, "COMMIT");
+    });
+    EXPECT_EQ(call(), 13);
+    releaser.join();
+    EXPECT_EQ(call(), 14);
+    EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 1u);
+    EXPECT_EQ(query(*other, "SELECT n FROM contador")[0][0].rawInt(), 14);
+}
+
 // ---- SQLite: procedure bodies ----------------------------------------------------------------------
 
 TEST(SqliteProcedureBodies, AChangedBodyIsSeenWhoeverChangedIt) {

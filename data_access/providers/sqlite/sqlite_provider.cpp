@@ -164,6 +164,8 @@ struct Connection {
     bool limited = false;
     bool timedOut = false;
     Clock::time_point deadline;
+    // When this connection last had to wait for another connection's lock (the epoch: never).
+    Clock::time_point lastWait{};
 
     // Starts the clock of one operation; 0 seconds = no limit.
     void arm(int timeoutSeconds) {
@@ -185,6 +187,7 @@ struct Connection {
 
     static int onBusy(void* self, int attempt) noexcept {
         auto* c = static_cast<Connection*>(self);
+        c->lastWait = Clock::now();
         if (c->expired()) return 0;
         // Short pauses first: another connection's write usually ends within a fraction of a
         // millisecond, and a writer that sleeps a whole millisecond each time leaves the lock idle.
@@ -607,10 +610,11 @@ public:
         // Outside a transaction, a body of several statements that writes runs, together with the
         // look-up that checks it, in one transaction that takes the write lock at its start: a read
         // followed by a write would otherwise hold a read lock to upgrade while other connections
-        // write, and fail at once where the busy handler can wait at the start instead. (A body of one
-        // statement takes its locks itself, and an explicit transaction would only add a statement
-        // journal to each of its statements.)
-        const bool immediate = sqlite3_get_autocommit(db) && knownToWrite(name);
+        // write, and fail at once where the busy handler can wait at the start instead. A writing body
+        // of one statement takes its locks itself; it joins the look-up in such a transaction only
+        // while other connections keep this one waiting (one transaction instead of two then pays;
+        // alone, the statement journal the explicit transaction adds costs more than it saves).
+        const bool immediate = sqlite3_get_autocommit(db) && knownToWrite(name, Clock::now() - conn_->lastWait < kContended);
         if (immediate) conn_->exec("BEGIN IMMEDIATE");
         Outcome outcome;
         try {
@@ -756,11 +760,15 @@ private:
         return outcome;
     }
 
-    // Whether the named procedure, as last read, has several statements and one of them writes.
-    bool knownToWrite(std::string_view name) const {
+    // Whether the named procedure, as last read, has a statement that writes and, unless evenAlone,
+    // others beside it.
+    bool knownToWrite(std::string_view name, bool evenAlone) const {
         auto it = procedures_.find(detail::lowerAscii(name));
-        return it != procedures_.end() && it->second.statements.size() > 1 && it->second.writes;
+        return it != procedures_.end() && it->second.writes && (evenAlone || it->second.statements.size() > 1);
     }
+
+    // How long after a wait for another connection's lock this one counts as contended.
+    static constexpr std::chrono::seconds kContended{1};
 
     // Whether the row procedureBody would read for name holds body still (false also when the look-up
     // fails: procedureBody then reads afresh and reports what is wrong).
