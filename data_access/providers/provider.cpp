@@ -370,6 +370,12 @@ std::vector<std::string> Session::primaryKey(std::string_view table) {
     return key;
 }
 
+bool Session::alive() {
+    const bool answers = probe();
+    if (answers) lastSuccess_ = std::chrono::steady_clock::now();
+    return answers;
+}
+
 void Session::rememberRefusal(std::string_view sql, std::string_view ran, const com::ComError& error) {
     try {
         // A session that meets many unreadable texts keeps the first few; the rest are sent each time.

@@ -108,7 +108,8 @@ public:
     void forgetTables() noexcept;
 
     // Whether the session still answers (a cheap round trip); used before a pooled session is reused.
-    virtual bool alive() = 0;
+    // An answer counts as a statement that succeeded (lastSuccess).
+    bool alive();
     // Rolls back an open transaction, if any (before the session goes back to a pool).
     virtual void reset() = 0;
     // The engine behind the session, whichever provider reaches it: "sqlite", "postgresql", and
@@ -131,13 +132,14 @@ public:
     }
 
 protected:
-    // The engine's execute, callProcedure and primaryKey.
+    // The engine's execute, callProcedure, primaryKey and alive.
     virtual std::unique_ptr<ResultSet> executeStatement(std::string_view sql,
                                                         std::span<const com::Variant> params,
                                                         int timeoutSeconds) = 0;
     virtual void callProcedureStatement(std::string_view name, std::span<ProcedureParam> params,
                                         int timeoutSeconds) = 0;
     virtual std::vector<std::string> readPrimaryKey(std::string_view table) = 0;
+    virtual bool probe() = 0;
     // Called by executeStatement when the engine refused sql (run as ran) with error before anything
     // ran, because it cannot read the text at all: whatever the data, the schema and the session's
     // state, it would refuse it the same way. execute then answers sql with that error (traced as if

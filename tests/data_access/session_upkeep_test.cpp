@@ -131,6 +131,26 @@ TEST_P(SessionUpkeepTest, APreparedSelectOfEveryColumnFollowsTheTableItReads) {
     EXPECT_EQ(query(s(), "SELECT * FROM pedido").at(0).size(), 3u);
 }
 
+TEST_P(SessionUpkeepTest, AnAnsweredProbeCountsAsUseForTheTrustWindow) {
+    auto& pool = SessionPool::instance();
+    pool.clear();
+    const auto cs = ConnectionString::parse(db_->connectionString());
+    pool.release(cs.text, pool.acquire(cs, 15));  // new: nothing has run on it
+    FullTrace trace;
+    pool.setTrustWindow(std::chrono::seconds(0));
+    pool.release(cs.text, pool.acquire(cs, 15));
+    EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
+    // Only a refused text ran on it since the probe answered.
+    pool.setTrustWindow(std::chrono::seconds(3600));
+    auto s = pool.acquire(cs, 15);
+    EXPECT_THROW(run(*s, "SET LANGUAGE PORTUGUESE"), com::ComError);
+    pool.release(cs.text, std::move(s));
+    pool.release(cs.text, pool.acquire(cs, 15));
+    EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
+    pool.setTrustWindow(SessionPool::kDefaultTrustWindow);
+    pool.clear();
+}
+
 // ---- texts the engine cannot read -------------------------------------------------------------------
 
 TEST_P(SessionUpkeepTest, ATextTheEngineCannotReadIsRefusedAlikeEachTimeAndTraced) {

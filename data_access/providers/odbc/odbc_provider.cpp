@@ -644,7 +644,7 @@ public:
         return {};
     }
 
-    bool alive() override {
+    bool probe() override {
         SQLUINTEGER dead = SQL_CD_FALSE;
         if (SQL_SUCCEEDED(SQLGetConnectAttr(conn_->dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
             dead == SQL_CD_TRUE)

@@ -384,7 +384,7 @@ public:
         return key;
     }
 
-    bool alive() override {
+    bool probe() override {
         if (PQstatus(conn_.get()) != CONNECTION_OK) return false;
         // Any answer will do, an error included (a failed transaction refuses the query but the
         // connection is there); a lost connection shows in the status afterwards.

@@ -658,7 +658,7 @@ public:
         return key;
     }
 
-    bool alive() override {
+    bool probe() override {
         conn_->arm(0);
         notifyInternalStatement("SELECT 1");
         sqlite3_stmt* raw = nullptr;
