@@ -24,13 +24,13 @@ public:
     // databases, or tests with one schema each) must not hold a server's every connection slot.
     static constexpr std::size_t kMaxIdleTotal = 32;
     static constexpr std::chrono::seconds kDefaultIdleLimit{60};
-    // A session whose last statement succeeded less than the trust window ago may go back to work
-    // unprobed (setTrustWindow). Off by default: a session the server ended moments ago would then be
-    // handed out, to be replaced only when its first statement fails, which a caller that counts
-    // sessionsOpened right after the take would see late.
-    static constexpr std::chrono::seconds kDefaultTrustWindow{0};
-    // A window that suits a host that accepts that: recently used sessions skip the probe's round trip.
-    static constexpr std::chrono::seconds kSuggestedTrustWindow{2};
+    // A session whose last statement succeeded less than the trust window ago goes back to work
+    // unprobed (setTrustWindow; 0 probes every take), saving the probe's round trip. A session the
+    // server ended within the window is still never used for work: its first statement finds the
+    // connection lost before anything was written, and the session opens its connection anew and
+    // sends that statement again. (Counted in sessionsOpened only then, after the take.)
+    static constexpr std::chrono::seconds kDefaultTrustWindow{2};
+    static constexpr std::chrono::seconds kSuggestedTrustWindow = kDefaultTrustWindow;
 
     // The process's pool (one per process, shared by every thread).
     static SessionPool& instance();
@@ -44,8 +44,9 @@ public:
     // still answers, else a new one opened with connectTimeoutSeconds. Idle sessions past the idle limit
     // are closed first; one that no longer answers is closed and never handed out. A session used
     // successfully within the trust window, whose connection shows no sign of loss without a round
-    // trip, is handed out unprobed; should its first statement find the connection lost after all, the
-    // session opens its connection anew and sends that statement again (counted in sessionsOpened). Throws the provider's
+    // trip, is handed out unprobed; should the first work it sends to the engine (a statement, a
+    // procedure call, a key look-up) find the connection lost after all, the session opens its
+    // connection anew and sends that work again (counted in sessionsOpened). Throws the provider's
     // error when a new session cannot be opened (3706 for an unknown provider). The caller owns the
     // result until it gives it back with release() (or drops it, which closes it).
     std::unique_ptr<Session> acquire(const ConnectionString& cs, int connectTimeoutSeconds);

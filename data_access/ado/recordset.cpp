@@ -153,6 +153,7 @@ void Recordset::Impl::ensureFetched() {
     // Rows this recordset appended before the read are in the table now; their stored copies are left
     // out so that each shows once, and the appended ones stay at the end with the current row among them.
     const std::ptrdiff_t pendingAdd = editMode == adEditAdd ? pos : -1;
+    if (targetKnown && !locals.empty()) resolveKey();
     for (std::ptrdiff_t li = 0; li < static_cast<std::ptrdiff_t>(locals.size()); ++li) {
         const Row& mine = locals[static_cast<std::size_t>(li)];
         if (li == pendingAdd || mine.written.empty()) continue;
@@ -243,7 +244,7 @@ void Recordset::Impl::addNew() {
     editMode = adEditAdd;
 }
 
-void Recordset::Impl::resolveTarget(const std::vector<std::size_t>& touched) {
+void Recordset::Impl::resolveTarget(const std::vector<std::size_t>& touched, bool withKey) {
     if (!targetKnown) {
         if (!tableName.empty()) {
             targetSql = tableName;
@@ -254,43 +255,49 @@ void Recordset::Impl::resolveTarget(const std::vector<std::size_t>& touched) {
             targetTable = columns[touched.front()].baseTable;
             targetSql = quoteTableName(targetTable);
         }
-        const std::string table = foldName(targetTable);
-        auto columnOf = [&](const std::string& name) {
-            const std::string wanted = foldName(name);
-            for (std::size_t c = 0; c < columns.size(); ++c)
-                if (foldName(columns[c].baseTable) == table && foldName(columns[c].baseColumn) == wanted)
-                    return c;
-            return std::string::npos;
-        };
-        keyColumns.clear();
-        keyComplete = false;
-        const std::vector<std::string>& key = session().cachedPrimaryKey(targetTable);
-        for (const auto& k : key) {
-            const std::size_t c = columnOf(k);
-            if (c == std::string::npos) break;
-            keyColumns.push_back(c);
-        }
-        keyComplete = !key.empty() && keyColumns.size() == key.size();
-        if (!keyComplete) {
-            // Without the whole key among the columns, a row is located by every column of its table
-            // the recordset holds.
-            keyColumns.clear();
-            for (std::size_t c = 0; c < columns.size(); ++c)
-                if (foldName(columns[c].baseTable) == table) keyColumns.push_back(c);
-        }
+        keyKnown = false;
         targetKnown = true;
     }
     const std::string table = foldName(targetTable);
     for (std::size_t c : touched)
         if (columns[c].baseTable.empty() || foldName(columns[c].baseTable) != table)
             throw adoError(kFail, "Recordset", kNoBaseTable);
+    if (withKey) resolveKey();
+}
+
+void Recordset::Impl::resolveKey() {
+    if (keyKnown) return;
+    const std::string table = foldName(targetTable);
+    auto columnOf = [&](const std::string& name) {
+        const std::string wanted = foldName(name);
+        for (std::size_t c = 0; c < columns.size(); ++c)
+            if (foldName(columns[c].baseTable) == table && foldName(columns[c].baseColumn) == wanted) return c;
+        return std::string::npos;
+    };
+    keyColumns.clear();
+    keyComplete = false;
+    const std::vector<std::string>& key = session().cachedPrimaryKey(targetTable);
+    for (const auto& k : key) {
+        const std::size_t c = columnOf(k);
+        if (c == std::string::npos) break;
+        keyColumns.push_back(c);
+    }
+    keyComplete = !key.empty() && keyColumns.size() == key.size();
+    if (!keyComplete) {
+        // Without the whole key among the columns, a row is located by every column of its table the
+        // recordset holds.
+        keyColumns.clear();
+        for (std::size_t c = 0; c < columns.size(); ++c)
+            if (foldName(columns[c].baseTable) == table) keyColumns.push_back(c);
+    }
+    keyKnown = true;
 }
 
 void Recordset::Impl::insertPending() {
     std::vector<std::size_t> touched;
     for (std::size_t c = 0; c < assigned.size(); ++c)
         if (assigned[c]) touched.push_back(c);
-    resolveTarget(touched);
+    resolveTarget(touched, false);
     std::string sql = "INSERT INTO " + targetSql;
     std::vector<Variant> params;
     if (touched.empty()) {
@@ -420,6 +427,7 @@ void Recordset::Impl::close() noexcept {
     fetchSql.clear();
     tableName.clear();
     targetKnown = false;
+    keyKnown = false;
     keyColumns.clear();
     openCursorType = cursorType;
     open = false;

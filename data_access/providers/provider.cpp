@@ -317,30 +317,77 @@ bool changesSchema(std::string_view sql) {
 
 }  // namespace
 
-std::unique_ptr<ResultSet> Session::execute(std::string_view sql, std::span<const com::Variant> params,
-                                            int timeoutSeconds) {
+template <typename Op>
+auto Session::reachingEngine(Op&& op) -> decltype(op()) {
     const bool mayReopen = std::exchange(reopenArmed_, false);
     for (bool retried = false;; retried = true) {
         try {
-            auto result = executeStatement(sql, params, timeoutSeconds);
-            lastSuccess_ = std::chrono::steady_clock::now();
-            if (changesSchema(sql)) forgetTables();
-            return result;
-        } catch (com::ComError& e) {
-            if (connectionLost()) {
-                lastSuccess_ = {};
-                if (mayReopen && !retried && reopen()) {
-                    forgetTables();
-                    if (onReopen_) onReopen_();
-                    continue;
-                }
-            }
-            // The engine says a table or column is not what the descriptions kept here say.
-            if (e.sqlState() == "42P01" || e.sqlState() == "42703") forgetTables();
-            if (e.statement().empty()) e.withStatement(std::string(sql));
-            throw;
+            return op();
+        } catch (const com::ComError&) {
+            if (!connectionLost()) throw;
+            lastSuccess_ = {};
+            if (!mayReopen || retried || !reopen()) throw;
+            forgetTables();
+            forgetRefusals();
+            if (onReopen_) onReopen_();
         }
     }
+}
+
+std::unique_ptr<ResultSet> Session::execute(std::string_view sql, std::span<const com::Variant> params,
+                                            int timeoutSeconds) {
+    if (!refusals_.empty()) {
+        if (auto it = refusals_.find(sql); it != refusals_.end() && refusalsReplayable()) {
+            // The engine would read the text no better now than it did: the same error, no round
+            // trip, and the session (its pool arming included) left as it was.
+            notifyStatement(sql, it->second.ran);
+            com::ComError e = it->second.error;
+            if (e.statement().empty()) e.withStatement(std::string(sql));
+            throw e;
+        }
+    }
+    try {
+        auto result = reachingEngine([&] { return executeStatement(sql, params, timeoutSeconds); });
+        lastSuccess_ = std::chrono::steady_clock::now();
+        if (changesSchema(sql)) forgetTables();
+        return result;
+    } catch (com::ComError& e) {
+        // The engine says a table or column is not what the descriptions kept here say.
+        if (e.sqlState() == "42P01" || e.sqlState() == "42703") forgetTables();
+        if (e.statement().empty()) e.withStatement(std::string(sql));
+        throw;
+    }
+}
+
+void Session::callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) {
+    reachingEngine([&] { callProcedureStatement(name, params, timeoutSeconds); });
+    lastSuccess_ = std::chrono::steady_clock::now();
+}
+
+std::vector<std::string> Session::primaryKey(std::string_view table) {
+    auto key = reachingEngine([&] { return readPrimaryKey(table); });
+    lastSuccess_ = std::chrono::steady_clock::now();
+    return key;
+}
+
+bool Session::alive() {
+    const bool answers = probe();
+    if (answers) lastSuccess_ = std::chrono::steady_clock::now();
+    return answers;
+}
+
+void Session::rememberRefusal(std::string_view sql, std::string_view ran, const com::ComError& error) {
+    try {
+        // A session that meets many unreadable texts keeps the first few; the rest are sent each time.
+        if (refusals_.size() >= kMaxRefusals) return;
+        refusals_.insert_or_assign(std::string(sql), Refusal{std::string(ran), error});
+    } catch (...) {
+        // Out of memory while keeping it: the text is simply sent again next time.
+    }
+}
+
+void Session::forgetRefusals() noexcept {
+    refusals_.clear();
 }
 
 void Session::checkSchemaVersion() {

@@ -76,8 +76,10 @@ using StatementObserver = void (*)(void* context, std::string_view sent, std::st
 //
 // The engine-neutral part kept here serves every engine alike: the table descriptions and primary keys
 // read once per session (dropped when the engine reports that a table changed), the time of the last
-// statement that succeeded (the pool skips its probe for a session used moments ago), and the one
-// transparent replacement of a connection found dead by the first statement after a pool take.
+// statement that succeeded (the pool skips its probe for a session used moments ago), the one
+// transparent replacement of a connection found dead by the first statement after a pool take, and the
+// statement texts the engine refused as unreadable (a syntax error), answered again without a round
+// trip while nothing could make the engine read them otherwise.
 class Session {
 public:
     virtual ~Session() = default;
@@ -90,11 +92,11 @@ public:
                                        int timeoutSeconds);
 
     // Calls a stored procedure and fills its output parameters.
-    virtual void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) = 0;
+    void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds);
 
     // Primary-key column names of a base table, in key order (empty when the table has none), as the
     // engine reports them now (one catalogue look-up each call).
-    virtual std::vector<std::string> primaryKey(std::string_view table) = 0;
+    std::vector<std::string> primaryKey(std::string_view table);
 
     // primaryKey(table), read once per session and kept until the table descriptions are dropped.
     const std::vector<std::string>& cachedPrimaryKey(std::string_view table);
@@ -106,7 +108,8 @@ public:
     void forgetTables() noexcept;
 
     // Whether the session still answers (a cheap round trip); used before a pooled session is reused.
-    virtual bool alive() = 0;
+    // An answer counts as a statement that succeeded (lastSuccess).
+    bool alive();
     // Rolls back an open transaction, if any (before the session goes back to a pool).
     virtual void reset() = 0;
     // The engine behind the session, whichever provider reaches it: "sqlite", "postgresql", and
@@ -119,19 +122,34 @@ public:
     // Whether the connection shows, without a round trip, that it is gone (what the engine already
     // sent is read, nothing is waited for).
     virtual bool showsLoss() { return false; }
-    // Set by a pool that hands the session out without probing it: if the next statement finds the
-    // connection lost, the connection is opened anew (onReopen is called) and the statement sent once
-    // more. Nothing was written on the session since it was taken, so nothing is lost by it.
+    // Set by a pool that hands the session out without probing it: if the next statement, procedure
+    // call or key look-up that reaches the engine finds the connection lost, the connection is opened
+    // anew (onReopen is called) and that work sent once more. Nothing was written on the session since
+    // it was taken, so nothing is lost by it.
     void armReopen(std::function<void()> onReopen) {
         reopenArmed_ = true;
         onReopen_ = std::move(onReopen);
     }
 
 protected:
-    // The engine's execute.
+    // The engine's execute, callProcedure, primaryKey and alive.
     virtual std::unique_ptr<ResultSet> executeStatement(std::string_view sql,
                                                         std::span<const com::Variant> params,
                                                         int timeoutSeconds) = 0;
+    virtual void callProcedureStatement(std::string_view name, std::span<ProcedureParam> params,
+                                        int timeoutSeconds) = 0;
+    virtual std::vector<std::string> readPrimaryKey(std::string_view table) = 0;
+    virtual bool probe() = 0;
+    // Called by executeStatement when the engine refused sql (run as ran) with error before anything
+    // ran, because it cannot read the text at all: whatever the data, the schema and the session's
+    // state, it would refuse it the same way. execute then answers sql with that error (traced as if
+    // sent) without reaching the engine, while refusalsReplayable() holds.
+    void rememberRefusal(std::string_view sql, std::string_view ran, const com::ComError& error);
+    // Whether a remembered refusal may be answered now without sending the statement: false where
+    // sending it would change the session (on PostgreSQL, a failure inside a transaction ends it).
+    virtual bool refusalsReplayable() { return true; }
+    // Drops the remembered refusals (a reopened connection may reach another server).
+    void forgetRefusals() noexcept;
     // Whether the connection to the engine is known to be gone (after a failure).
     virtual bool connectionLost() const { return false; }
     // Opens the connection anew with the same settings, dropping everything kept for the old one;
@@ -143,6 +161,17 @@ protected:
 
 private:
     void checkSchemaVersion();
+    // Runs op (work that reaches the engine), opening the connection anew and running op once more
+    // when the session was armed and op finds the connection lost.
+    template <typename Op>
+    auto reachingEngine(Op&& op) -> decltype(op());
+
+    struct Refusal {
+        std::string ran;
+        com::ComError error;
+    };
+    static constexpr std::size_t kMaxRefusals = 32;
+    std::map<std::string, Refusal, std::less<>> refusals_;  // by the text as sent
 
     struct CachedTable {
         bool columnsKnown = false, keyKnown = false;

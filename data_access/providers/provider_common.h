@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +34,26 @@ bool isIdentChar(unsigned char c) noexcept;
 // [...] counts as a quoted identifier only when bracketsQuote is set (SQLite reads it so; in
 // PostgreSQL it is an array subscript that may hold a placeholder).
 std::size_t skipNonCode(std::string_view sql, std::size_t i, bool bracketsQuote) noexcept;
+
+// What an engine runs for each statement text sent, worked out once per session for the texts met
+// lately: the same texts are sent again and again, and finding one costs less than scanning it.
+template <typename Value>
+class TranslationCache {
+public:
+    // The value for sent, from translate(sent) the first time. The reference stays valid until the
+    // next call.
+    template <typename Translate>
+    const Value& get(std::string_view sent, Translate&& translate) {
+        if (auto it = entries_.find(sent); it != entries_.end()) return it->second;
+        // Texts that hold a literal that changes each time would fill it: it starts over instead.
+        if (entries_.size() >= kMaxEntries) entries_.clear();
+        return entries_.emplace(std::string(sent), translate(sent)).first->second;
+    }
+
+private:
+    static constexpr std::size_t kMaxEntries = 256;
+    std::map<std::string, Value, std::less<>> entries_;
+};
 
 // ---- dates ----------------------------------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "com_server/conversions.h"
@@ -130,6 +131,230 @@ TEST_P(SessionUpkeepTest, APreparedSelectOfEveryColumnFollowsTheTableItReads) {
     EXPECT_EQ(query(s(), "SELECT * FROM pedido").at(0).size(), 3u);
 }
 
+TEST_P(SessionUpkeepTest, AnAnsweredProbeCountsAsUseForTheTrustWindow) {
+    auto& pool = SessionPool::instance();
+    pool.clear();
+    const auto cs = ConnectionString::parse(db_->connectionString());
+    pool.release(cs.text, pool.acquire(cs, 15));  // new: nothing has run on it
+    FullTrace trace;
+    pool.setTrustWindow(std::chrono::seconds(0));
+    pool.release(cs.text, pool.acquire(cs, 15));
+    EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
+    // Only a refused text ran on it since the probe answered.
+    pool.setTrustWindow(std::chrono::seconds(3600));
+    auto s = pool.acquire(cs, 15);
+    EXPECT_THROW(run(*s, "SET LANGUAGE PORTUGUESE"), com::ComError);
+    pool.release(cs.text, std::move(s));
+    pool.release(cs.text, pool.acquire(cs, 15));
+    EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
+    pool.setTrustWindow(SessionPool::kDefaultTrustWindow);
+    pool.clear();
+}
+
+// ---- texts the engine cannot read -------------------------------------------------------------------
+
+TEST_P(SessionUpkeepTest, ATextTheEngineCannotReadIsRefusedAlikeEachTimeAndTraced) {
+    FullTrace trace;
+    const std::string text = "SET LANGUAGE PORTUGUESE";
+    const com::ComError first = errorOf([&] { run(s(), text); });
+    const com::ComError second = errorOf([&] { run(s(), text); });
+    EXPECT_EQ(first.sqlState(), "42601");
+    EXPECT_EQ(second.number(), first.number());
+    EXPECT_EQ(second.description(), first.description());
+    EXPECT_EQ(second.sqlState(), first.sqlState());
+    EXPECT_EQ(second.statement(), text);
+    EXPECT_EQ(trace.count(text), 2u);
+    // The session goes on as before.
+    EXPECT_EQ(query(s(), "SELECT count(*) FROM pedido")[0][0].rawInt(), 0);
+}
+
+TEST_P(SessionUpkeepTest, AStatementRefusedForWhatTheDatabaseHoldsIsSentAgain) {
+    EXPECT_THROW(run(s(), "INSERT INTO tarde (id) VALUES (1)"), com::ComError);
+    auto other = db_->open();
+    run(*other, "CREATE TABLE tarde (id INTEGER PRIMARY KEY)");
+    EXPECT_EQ(run(s(), "INSERT INTO tarde (id) VALUES (1)"), 1);
+}
+
+TEST(PostgresRefusals, InsideATransactionARefusedTextIsSentAndEndsTheTransactionAsBefore) {
+    if (pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
+    TestDatabase db("postgresql");
+    auto s = db.open();
+    const std::string text = "ALTER SESSION SET NLS_DATE_FORMAT = 'YYYY MM DD HH24:MI:SS'";
+    EXPECT_EQ(errorOf([&] { run(*s, text); }).sqlState(), "42601");
+    run(*s, "BEGIN");
+    EXPECT_EQ(errorOf([&] { run(*s, text); }).sqlState(), "42601");
+    // current_transaction_is_aborted: the server saw the refusal.
+    EXPECT_EQ(errorOf([&] { query(*s, "SELECT 1"); }).sqlState(), "25P02");
+    run(*s, "ROLLBACK");
+    EXPECT_EQ(query(*s, "SELECT 7")[0][0].rawInt(), 7);
+}
+
+TEST(PostgresPrepared, ATextMetOnceIsNotKeptAndOneMetAgainIs) {
+    if (pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
+    TestDatabase db("postgresql");
+    auto s = db.open();
+    auto kept = [&](const std::string& text) {
+        return query(*s, "SELECT count(*) FROM pg_prepared_statements WHERE statement = ?", {Variant(text)})[0][0]
+            .rawInt();
+    };
+    FullTrace trace;
+    // Texts that hold a literal that changes each time, far more than a session keeps prepared.
+    for (int i = 0; i < 300; ++i)
+        EXPECT_EQ(query(*s, "SELECT " + std::to_string(i) + " + 1")[0][0].rawInt(), i + 1);
+    EXPECT_EQ(kept("SELECT 299 + 1"), 0);
+    for (const auto& t : trace.sent) EXPECT_FALSE(t.starts_with("-- internal DEALLOCATE")) << t;
+    // Met again soon after: prepared and kept, once.
+    EXPECT_EQ(query(*s, "SELECT 299 + 1")[0][0].rawInt(), 300);
+    EXPECT_EQ(kept("SELECT 299 + 1"), 1);
+    EXPECT_EQ(query(*s, "SELECT 299 + 1")[0][0].rawInt(), 300);
+    EXPECT_EQ(kept("SELECT 299 + 1"), 1);
+}
+
+// ---- SQLite: another connection on the same file -----------------------------------------------------
+
+// Two sessions on one SQLite file: s keeps what it learns, other changes the database behind its back.
+class SqliteOtherConnection : public ::testing::Test {
+protected:
+    TestDatabase db{"sqlite"};
+    std::unique_ptr<Session> s = db.open();
+    std::unique_ptr<Session> other = db.open();
+};
+
+TEST_F(SqliteOtherConnection, ATableChangedByAnotherConnectionIsDescribedAfreshAtOnce) {
+    run(*s, "CREATE TABLE pedido (id INTEGER PRIMARY KEY, nome VARCHAR(20))");
+    EXPECT_EQ(names(s->tableColumns("pedido", 30)), (std::vector<std::string>{"id", "nome"}));
+    EXPECT_EQ(s->cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
+    run(*other, "ALTER TABLE pedido ADD COLUMN valor INTEGER");
+    EXPECT_EQ(names(s->tableColumns("pedido", 30)), (std::vector<std::string>{"id", "nome", "valor"}));
+    run(*other, "DROP TABLE pedido");
+    run(*other, "CREATE TABLE pedido (codigo INTEGER, linha INTEGER, PRIMARY KEY (linha, codigo))");
+    EXPECT_EQ(s->cachedPrimaryKey("pedido"), (std::vector<std::string>{"linha", "codigo"}));
+}
+
+TEST_F(SqliteOtherConnection, AStatementKeptPreparedDescribesTheColumnsTheTableHasNow) {
+    run(*s, "CREATE TABLE pedido (id INTEGER PRIMARY KEY, nome VARCHAR(20))");
+    run(*s, "INSERT INTO pedido VALUES (1, 'a')");
+    auto describe = [&] {
+        auto rs = s->execute("SELECT * FROM pedido", {}, 30);
+        std::vector<std::pair<std::string, int>> out;
+        for (const auto& c : rs->columns()) out.emplace_back(c.name, c.adoType);
+        return out;
+    };
+    using Described = std::vector<std::pair<std::string, int>>;
+    EXPECT_EQ(describe(), (Described{{"id", adtype::Integer}, {"nome", adtype::VarWChar}}));
+    EXPECT_EQ(describe(), (Described{{"id", adtype::Integer}, {"nome", adtype::VarWChar}}));
+    run(*other, "ALTER TABLE pedido ADD COLUMN quando DATETIME");
+    EXPECT_EQ(describe(),
+              (Described{{"id", adtype::Integer}, {"nome", adtype::VarWChar}, {"quando", adtype::DBTimeStamp}}));
+    // A computed column takes its type from the value of the row read, each time.
+    auto text = s->execute("SELECT ? AS v", std::vector<Variant>{Variant("x")}, 30);
+    EXPECT_EQ(text->columns().at(0).adoType, adtype::VarWChar);
+    text.reset();
+    auto number = s->execute("SELECT ? AS v", std::vector<Variant>{Variant(std::int32_t{5})}, 30);
+    EXPECT_EQ(number->columns().at(0).adoType, adtype::Integer);
+}
+
+TEST_F(SqliteOtherConnection, WritesElsewhereKeepAProcedureBodyAndAChangeToItIsSeen) {
+    run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
+    run(*s, "CREATE TABLE registro (n INTEGER)");
+    run(*s, "INSERT INTO sys_procedures VALUES ('numero', 'SELECT 1 AS n')");
+    auto call = [&] {
+        ProcedureParam p{"n", 2, adtype::Integer, Variant()};
+        s->callProcedure("NUMERO", std::span<ProcedureParam>(&p, 1), 30);
+        return com::CLng(p.value);
+    };
+    FullTrace trace;
+    EXPECT_EQ(call(), 1);
+    for (int i = 0; i < 3; ++i) {
+        run(*other, "INSERT INTO registro VALUES (?)", {Variant(i)});
+        EXPECT_EQ(call(), 1);
+    }
+    EXPECT_EQ(trace.count("-- internal SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE"), 1u);
+    // A change of letter case only is a change.
+    run(*other, "UPDATE sys_procedures SET body = 'select 1 AS n'");
+    EXPECT_EQ(call(), 1);
+    EXPECT_EQ(trace.count("-- internal SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE"), 2u);
+    run(*other, "UPDATE sys_procedures SET body = 'SELECT 2 AS n'");
+    EXPECT_EQ(call(), 2);
+    run(*other, "DELETE FROM sys_procedures");
+    EXPECT_NE(errorOf([&] { call(); }).description().find("no such procedure"), std::string::npos);
+    run(*other, "DROP TABLE sys_procedures");
+    EXPECT_NE(errorOf([&] { call(); }).description().find("no such procedure"), std::string::npos);
+}
+
+TEST(SqliteProcedureBodies, ABodyThatReadsThenWritesTakesTheWriteLockFirstAndKeepsItsOutcomeAsBefore) {
+    TestDatabase db("sqlite");
+    auto s = db.open();
+    run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
+    run(*s, "CREATE TABLE contador (n INTEGER NOT NULL)");
+    run(*s, "INSERT INTO contador VALUES (0)");
+    run(*s, "CREATE TABLE unico (id INTEGER PRIMARY KEY)");
+    run(*s, "INSERT INTO sys_procedures VALUES ('proximo', "
+            "'SELECT n FROM contador; UPDATE contador SET n = n + 1 RETURNING n AS novo')");
+    run(*s, "INSERT INTO sys_procedures VALUES ('marcar', "
+            "'SELECT count(*) FROM unico; INSERT INTO unico VALUES (1) RETURNING id AS novo')");
+    run(*s, "INSERT INTO sys_procedures VALUES ('sozinho', 'UPDATE contador SET n = n + 0 RETURNING n AS novo')");
+    auto call = [&](const char* name, const char* output = "novo") {
+        ProcedureParam p{output, 2, adtype::Integer, Variant()};
+        s->callProcedure(name, std::span<ProcedureParam>(&p, 1), 30);
+        return com::CLng(p.value);
+    };
+    FullTrace trace;
+    EXPECT_EQ(call("proximo"), 1);
+    EXPECT_EQ(call("proximo"), 2);
+    EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 1u);
+    EXPECT_EQ(trace.count("-- internal COMMIT"), 1u);
+    // An output the body does not return is an error, but what the body wrote stays written.
+    EXPECT_THROW(call("proximo", "outro"), com::ComError);
+    EXPECT_EQ(query(*s, "SELECT n FROM contador")[0][0].rawInt(), 3);
+    // A body that fails writes nothing and leaves no transaction open.
+    EXPECT_EQ(call("marcar"), 1);
+    EXPECT_EQ(errorOf([&] { call("marcar"); }).sqlState(), "23505");
+    EXPECT_EQ(query(*s, "SELECT count(*) FROM unico")[0][0].rawInt(), 1);
+    run(*s, "BEGIN");
+    // Inside the caller's transaction the body is one more statement of it.
+    EXPECT_EQ(call("proximo"), 4);
+    run(*s, "ROLLBACK");
+    EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 3u);
+    EXPECT_EQ(query(*s, "SELECT n FROM contador")[0][0].rawInt(), 3);
+    // A body of one statement takes its locks itself.
+    EXPECT_EQ(call("sozinho"), 3);
+    EXPECT_EQ(call("sozinho"), 3);
+    EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 3u);
+}
+
+TEST(SqliteProcedureBodies, AWritingBodyOfOneStatementTakesTheWriteLockFirstWhileOthersKeepTheSessionWaiting) {
+    TestDatabase db("sqlite");
+    auto s = db.open();
+    auto other = db.open();
+    run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
+    run(*s, "CREATE TABLE contador (n INTEGER NOT NULL)");
+    run(*s, "INSERT INTO contador VALUES (0)");
+    run(*s, "INSERT INTO sys_procedures VALUES ('proximo', 'UPDATE contador SET n = n + 1 RETURNING n AS novo')");
+    auto call = [&] {
+        ProcedureParam p{"novo", 2, adtype::Integer, Variant()};
+        s->callProcedure("proximo", std::span<ProcedureParam>(&p, 1), 30);
+        return com::CLng(p.value);
+    };
+    FullTrace trace;
+    EXPECT_EQ(call(), 1);
+    EXPECT_EQ(call(), 2);
+    EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 0u);
+    // Another connection holds the write lock; the call waits for it, and the calls right after take
+    // the lock first.
+    run(*other, "BEGIN IMMEDIATE");
+    run(*other, "UPDATE contador SET n = n + 10");
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        run(*other, "COMMIT");
+    });
+    EXPECT_EQ(call(), 13);
+    releaser.join();
+    EXPECT_EQ(call(), 14);
+    EXPECT_EQ(trace.count("-- internal BEGIN IMMEDIATE"), 1u);
+    EXPECT_EQ(query(*other, "SELECT n FROM contador")[0][0].rawInt(), 14);
+}
+
 // ---- SQLite: procedure bodies ----------------------------------------------------------------------
 
 TEST(SqliteProcedureBodies, AChangedBodyIsSeenWhoeverChangedIt) {
@@ -213,6 +438,47 @@ TEST(PostgresReopen, APooledSessionKilledWhileIdleStillServesTheNextCall) {
     pool.clear();
 }
 
+// A session handed out unprobed (used moments ago) whose server process was ended meanwhile is opened
+// anew by the first work that reaches the server, whichever kind that is, and never reports the loss.
+TEST(PostgresReopen, AnArmedSessionIsReplacedByItsFirstWorkOfAnyKind) {
+    if (pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
+    TestDatabase db("postgresql");
+    auto watcher = db.open();
+    run(*watcher, "CREATE TABLE pedido (id INTEGER PRIMARY KEY)");
+    run(*watcher, "CREATE FUNCTION dobro(x integer, OUT resultado integer) AS 'SELECT x * 2' LANGUAGE sql");
+    const std::vector<std::function<void(Session&)>> firstWork = {
+        [](Session& s) {
+            std::vector<ProcedureParam> params{{"x", 1, adtype::Integer, Variant(std::int32_t{21})},
+                                               {"resultado", 2, adtype::Integer, Variant()}};
+            s.callProcedure("dobro", params, 30);
+            EXPECT_EQ(com::CLng(params[1].value), 42);
+        },
+        [](Session& s) { EXPECT_EQ(s.primaryKey("pedido"), (std::vector<std::string>{"id"})); },
+        [](Session& s) { EXPECT_EQ(names(s.tableColumns("pedido", 30)), (std::vector<std::string>{"id"})); },
+        // A text the server refused before is refused the same way, and the statement after it works.
+        [](Session& s) {
+            EXPECT_EQ(errorOf([&] { run(s, "SET LANGUAGE PORTUGUESE"); }).sqlState(), "42601");
+            EXPECT_EQ(query(s, "SELECT 3")[0][0].rawInt(), 3);
+        },
+    };
+    // The schema named in the connection string, so that the connection opened anew finds it too.
+    const std::string schema = query(*watcher, "SELECT current_schema()")[0][0].rawString();
+    const auto cs = ConnectionString::parse(db.connectionString() + ";Search Path=" + schema);
+    for (std::size_t k = 0; k < firstWork.size(); ++k) {
+        SCOPED_TRACE(k);
+        auto s = openSession(cs, 15);
+        EXPECT_THROW(run(*s, "SET LANGUAGE PORTUGUESE"), com::ComError);
+        const Variant pid = query(*s, "SELECT pg_backend_pid()")[0][0];
+        run(*watcher, "SELECT pg_terminate_backend(?)", {pid});
+        ASSERT_TRUE(backendGone(*watcher, com::CLng(pid)));
+        int reopened = 0;
+        s->armReopen([&] { ++reopened; });
+        firstWork[k](*s);
+        EXPECT_EQ(reopened, 1);
+        EXPECT_NE(query(*s, "SELECT pg_backend_pid()")[0][0].rawInt(), pid.rawInt());
+    }
+}
+
 TEST(PostgresReopen, WithinTheTrustWindowARecentlyUsedSessionIsHandedOutWithoutAProbe) {
     if (pgConnectionString().empty()) GTEST_FAIL() << pgMissingMessage();
     TestDatabase db("postgresql");
@@ -223,7 +489,8 @@ TEST(PostgresReopen, WithinTheTrustWindowARecentlyUsedSessionIsHandedOutWithoutA
     query(*s, "SELECT 1");
     pool.release(cs.text, std::move(s));
     FullTrace trace;
-    s = pool.acquire(cs, 15);  // the default: probed
+    pool.setTrustWindow(std::chrono::seconds(0));
+    s = pool.acquire(cs, 15);  // no window: probed
     EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
     pool.release(cs.text, std::move(s));
     pool.setTrustWindow(SessionPool::kSuggestedTrustWindow);

@@ -110,6 +110,7 @@ struct Recordset::Impl {
     bool targetKnown = false;
     std::string targetSql;                // the table as written into INSERT/UPDATE
     std::string targetTable;              // the base table as the engine names it
+    bool keyKnown = false;                // keyColumns and keyComplete are set (after the target)
     std::vector<std::size_t> keyColumns;  // columns that locate a row of the target
     bool keyComplete = false;             // keyColumns are the whole primary key
 
@@ -172,7 +173,11 @@ struct Recordset::Impl {
 private:
     void loadColumns(std::vector<ColumnInfo> cols);
     void readRows(ResultSet& rs, std::size_t limit);
-    void resolveTarget(const std::vector<std::size_t>& touched);
+    // Learns the table a write goes to (checking that every touched column belongs to it) and, unless
+    // withKey is false, the columns that locate its rows (its primary key, read from the session). An
+    // INSERT locates no row, so it leaves the key to the first write or read that needs it.
+    void resolveTarget(const std::vector<std::size_t>& touched, bool withKey = true);
+    void resolveKey();
     // " WHERE k1 = ? AND ..." locating the current row by its key columns plus extra (original values
     // from row), with the values appended to params.
     std::string locate(const Row& row, std::vector<std::size_t> criteria, std::vector<Variant>& params) const;

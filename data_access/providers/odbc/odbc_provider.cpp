@@ -598,7 +598,7 @@ public:
         return std::make_unique<OdbcResultSet>(conn_, std::move(r.stmt), std::move(d), -1);
     }
 
-    void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
+    void callProcedureStatement(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
         switch (conn_->dbms) {
             case Dbms::PostgreSQL:
                 return callFunction(name, params, timeoutSeconds);
@@ -609,7 +609,7 @@ public:
         }
     }
 
-    std::vector<std::string> primaryKey(std::string_view table) override {
+    std::vector<std::string> readPrimaryKey(std::string_view table) override {
         // The SQLite ODBC driver lists key columns in the table's column order, not the key's; the
         // engine's own table_info knows the key order (as the native SQLite provider reads it).
         if (conn_->dbms == Dbms::SQLite) {
@@ -644,7 +644,7 @@ public:
         return {};
     }
 
-    bool alive() override {
+    bool probe() override {
         SQLUINTEGER dead = SQL_CD_FALSE;
         if (SQL_SUCCEEDED(SQLGetConnectAttr(conn_->dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
             dead == SQL_CD_TRUE)

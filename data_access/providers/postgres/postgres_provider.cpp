@@ -15,6 +15,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -275,15 +276,28 @@ public:
 
     std::unique_ptr<ResultSet> executeStatement(std::string_view sql, std::span<const Variant> params,
                                                 int timeoutSeconds) override {
-        int markers = 0;
-        const std::string ran = numberMarkers(repairNumberKeywordJoins(sql), markers);
+        const Translated& translated = texts_.get(sql, [](std::string_view text) {
+            Translated t;
+            t.ran = numberMarkers(repairNumberKeywordJoins(text), t.markers);
+            return t;
+        });
+        const std::string& ran = translated.ran;
+        const int markers = translated.markers;
         notifyStatement(sql, ran);
         if (params.size() < static_cast<std::size_t>(markers))
             throw ComError(hr::ParamNotOptional, detail::kMissingParamsText);
         if (params.size() > static_cast<std::size_t>(markers))
             throw ComError(hr::ErrorsInCommand, std::to_string(params.size()) + " parameter values for " +
                                                     std::to_string(markers) + " parameter markers");
-        ResultPtr result = run(ran, params, timeoutSeconds);
+        ResultPtr result;
+        try {
+            result = run(ran, params, timeoutSeconds);
+        } catch (const ComError& e) {
+            if (parseRefused_ && e.sqlState() == "42601" && e.description().starts_with("syntax error at") &&
+                refusalsReplayable())
+                rememberRefusal(sql, ran, e);
+            throw;
+        }
 
         const std::string_view status = PQcmdStatus(result.get());
         // A table altered or dropped may change the names cached for its OID, and the shape of the rows
@@ -300,7 +314,7 @@ public:
         return std::make_unique<PgResultSet>(std::move(result), std::move(columns), -1);
     }
 
-    void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
+    void callProcedureStatement(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
         std::string ran = "SELECT * FROM " + std::string(name) + "(";
         std::vector<Variant> inputs;
         for (const ProcedureParam& p : params) {
@@ -331,7 +345,7 @@ public:
         }
     }
 
-    std::vector<std::string> primaryKey(std::string_view table) override {
+    std::vector<std::string> readPrimaryKey(std::string_view table) override {
         // "schema.table" or "table"; a name written in double quotes keeps them off.
         auto unquote = [](std::string_view s) {
             if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
@@ -370,7 +384,7 @@ public:
         return key;
     }
 
-    bool alive() override {
+    bool probe() override {
         if (PQstatus(conn_.get()) != CONNECTION_OK) return false;
         // Any answer will do, an error included (a failed transaction refuses the query but the
         // connection is there); a lost connection shows in the status afterwards.
@@ -392,6 +406,16 @@ public:
 
     std::string_view engine() const override { return "postgresql"; }
 
+    // The grammar's refusals are answered from memory only where sending the text would change
+    // nothing: outside a transaction (inside one, the failure ends it), with backslashes read as
+    // ordinary characters in '...' (the setting under which the text was refused), and on a
+    // connection that shows no sign of loss (a lost one reports that instead).
+    bool refusalsReplayable() override {
+        const char* scs = PQparameterStatus(conn_.get(), "standard_conforming_strings");
+        return PQstatus(conn_.get()) == CONNECTION_OK && PQtransactionStatus(conn_.get()) == PQTRANS_IDLE &&
+               scs && std::string_view(scs) == "on" && !pendingInput();
+    }
+
     bool showsLoss() override {
         // A server that ended the session has sent its last words and closed the socket. Anything else
         // an idle session receives unasked (a notice) is a reason to probe as well.
@@ -406,14 +430,21 @@ protected:
         if (PQstatus(conn_.get()) != CONNECTION_OK) return false;
         // The new server process knows none of what the old one was told.
         prepared_.clear();
+        seen_.clear();
         tables_.clear();
+        forgetRefusals();
         timeoutMs_ = 0;
         timeoutSetInTransaction_ = false;
         return true;
     }
 
 private:
+    struct Translated {
+        std::string ran;  // after the lexical repair, with $n markers
+        int markers = 0;
+    };
     static constexpr std::size_t kMaxPrepared = 128;
+    static constexpr std::size_t kMaxSeen = 256;
     struct Prepared {
         std::string name;
         std::uint64_t lastUse = 0;
@@ -482,11 +513,15 @@ private:
         return result;
     }
 
-    // Runs sql as the session's named statement for that text. The first time, the statement is
-    // prepared and run in one round trip (a pipeline of Parse, then Bind/Execute, then Sync); a
-    // statement the server refused to prepare is not kept.
+    // Runs sql as the session's named statement for that text. A text not met lately runs as the
+    // unnamed statement (one that holds a literal that changes each call would otherwise fill the
+    // session with statements, each let go later by a round trip of its own); met again, it is
+    // prepared under a name and kept. Either way the statement is prepared and run in one round trip
+    // (a pipeline of Parse, then Bind/Execute, then Sync); a statement the server refused to prepare
+    // is not kept.
     ResultPtr runPrepared(const std::string& sql, const std::vector<const char*>& values) {
         PGconn* c = conn_.get();
+        parseRefused_ = false;
         const int count = static_cast<int>(values.size());
         if (auto it = prepared_.find(sql); it != prepared_.end()) {
             it->second.lastUse = ++useClock_;
@@ -509,7 +544,8 @@ private:
         // way a plain statement reads it; the statement is prepared the next time.
         if (pendingInput() || !PQenterPipelineMode(c))
             return ResultPtr(PQexecParams(c, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0));
-        const std::string name = "orvan_" + std::to_string(++nameClock_);
+        const bool keep = seen_.erase(sql) > 0;
+        const std::string name = keep ? "orvan_" + std::to_string(++nameClock_) : std::string();
         const bool sent = PQsendPrepare(c, name.c_str(), sql.c_str(), 0, nullptr) &&
                           PQsendQueryPrepared(c, name.c_str(), count, values.data(), nullptr, nullptr, 0) &&
                           PQpipelineSync(c);
@@ -531,9 +567,18 @@ private:
         }
         PQexitPipelineMode(c);
         if (results.empty()) return nullptr;  // the connection is gone: check reports it
-        if (PQresultStatus(results.front().get()) != PGRES_COMMAND_OK) return std::move(results.front());
-        prepared_[sql] = Prepared{name, ++useClock_};
-        if (prepared_.size() > kMaxPrepared) dropOldestPrepared();
+        if (PQresultStatus(results.front().get()) != PGRES_COMMAND_OK) {
+            // The server could not prepare the text: nothing of it ran.
+            parseRefused_ = true;
+            return std::move(results.front());
+        }
+        if (keep) {
+            prepared_[sql] = Prepared{name, ++useClock_};
+            if (prepared_.size() > kMaxPrepared) dropOldestPrepared();
+        } else {
+            if (seen_.size() >= kMaxSeen) seen_.clear();
+            seen_.insert(sql);
+        }
         if (results.size() < 2) return nullptr;
         return std::move(results[1]);
     }
@@ -641,7 +686,10 @@ private:
     bool timeoutSetInTransaction_ = false;
     std::map<Oid, Table> tables_;
     std::map<std::string, Prepared, std::less<>> prepared_;  // by the text the server was sent
+    std::set<std::string, std::less<>> seen_;  // texts run once as the unnamed statement since
+    detail::TranslationCache<Translated> texts_;
     std::uint64_t useClock_ = 0, nameClock_ = 0;
+    bool parseRefused_ = false;  // whether the last runPrepared failed at preparing its text
 };
 
 // The login failures libpq reports only as text: the server's messages for a wrong password, a

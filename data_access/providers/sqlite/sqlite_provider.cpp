@@ -150,6 +150,10 @@ struct Connection {
     struct Cached {
         StmtPtr stmt;
         std::uint64_t lastUse = 0;
+        // The columns as last described, kept when no column's type depends on the row read; valid
+        // while the engine has not prepared the statement anew (a schema change) since.
+        std::shared_ptr<const std::vector<ColumnInfo>> columns;
+        int prepared = 0;  // SQLITE_STMTSTATUS_REPREPARE when columns was described
     };
 
     DbPtr db;
@@ -160,6 +164,8 @@ struct Connection {
     bool limited = false;
     bool timedOut = false;
     Clock::time_point deadline;
+    // When this connection last had to wait for another connection's lock (the epoch: never).
+    Clock::time_point lastWait{};
 
     // Starts the clock of one operation; 0 seconds = no limit.
     void arm(int timeoutSeconds) {
@@ -181,6 +187,7 @@ struct Connection {
 
     static int onBusy(void* self, int attempt) noexcept {
         auto* c = static_cast<Connection*>(self);
+        c->lastWait = Clock::now();
         if (c->expired()) return 0;
         // Short pauses first: another connection's write usually ends within a fraction of a
         // millisecond, and a writer that sleeps a whole millisecond each time leaves the lock idle.
@@ -222,14 +229,15 @@ struct Connection {
 
     // Returns a statement taken with take (or prepared for the whole of text) to the cache, reset and
     // cleared; when the cache is full the statement used longest ago is finalized.
-    void giveBack(std::string_view text, StmtPtr stmt) noexcept {
+    void giveBack(std::string_view text, StmtPtr stmt, std::shared_ptr<const std::vector<ColumnInfo>> columns = {},
+                  int prepared = 0) noexcept {
         if (!stmt) return;
         sqlite3_reset(stmt.get());
         sqlite3_clear_bindings(stmt.get());
         try {
             auto [it, added] = cache.try_emplace(std::string(text));
             if (!added) return;  // another copy is there already; this one is finalized
-            it->second = Cached{std::move(stmt), ++useClock};
+            it->second = Cached{std::move(stmt), ++useClock, std::move(columns), prepared};
             if (cache.size() > kMaxCached) {
                 auto oldest = cache.begin();
                 for (auto i = cache.begin(); i != cache.end(); ++i)
@@ -429,16 +437,21 @@ bool nothingMore(std::string_view rest) {
     return true;
 }
 
-std::vector<ColumnInfo> describeColumns(sqlite3_stmt* s, bool haveRow) {
+// The columns of s; typed, when declared is given, receives whether every column has a declared type
+// (else the type of one without follows the value of the row read).
+std::vector<ColumnInfo> describeColumns(sqlite3_stmt* s, bool haveRow, bool* declared = nullptr) {
     const int count = sqlite3_column_count(s);
     std::vector<ColumnInfo> columns(static_cast<std::size_t>(count));
+    if (declared) *declared = true;
     for (int i = 0; i < count; ++i) {
         ColumnInfo& col = columns[static_cast<std::size_t>(i)];
         col.name = sqlite3_column_name(s, i);
         const char* decl = sqlite3_column_decltype(s, i);
         if (decl)
             col.adoType = adoTypeForDecl(decl);
-        else if (haveRow)
+        else if (declared)
+            *declared = false;
+        if (!decl && haveRow)
             col.adoType = adoTypeForStorage(sqlite3_column_type(s, i));
         if (const char* table = sqlite3_column_table_name(s, i)) col.baseTable = table;
         if (const char* origin = sqlite3_column_origin_name(s, i)) col.baseColumn = origin;
@@ -458,16 +471,28 @@ class SqliteResultSet final : public ResultSet {
 public:
     // stmt has been stepped once: firstRow says whether that step produced a row.
     // cacheKey: the text under which the statement goes back to the connection's cache once read
-    // (empty: finalized instead).
+    // (empty: finalized instead). described: its columns as kept with it in the cache, if any, and the
+    // engine's count of its automatic re-preparations then.
     SqliteResultSet(std::shared_ptr<Connection> conn, StmtPtr stmt, std::string cacheKey, bool firstRow,
-                    int timeoutSeconds, std::int64_t rowsAffected)
+                    int timeoutSeconds, std::int64_t rowsAffected,
+                    std::shared_ptr<const std::vector<ColumnInfo>> described = {}, int prepared = 0)
         : conn_(std::move(conn)),
           stmt_(std::move(stmt)),
           cacheKey_(std::move(cacheKey)),
-          columns_(describeColumns(stmt_.get(), firstRow)),
           pending_(firstRow),
           timeoutSeconds_(timeoutSeconds),
           rowsAffected_(rowsAffected) {
+        prepared_ = stmt_ ? sqlite3_stmt_status(stmt_.get(), SQLITE_STMTSTATUS_REPREPARE, 0) : 0;
+        if (described && prepared == prepared_) {
+            columns_ = std::move(described);
+            keep_ = columns_;
+        } else {
+            bool declared = false;
+            auto columns = std::make_shared<const std::vector<ColumnInfo>>(
+                describeColumns(stmt_.get(), firstRow, &declared));
+            columns_ = columns;
+            if (declared) keep_ = std::move(columns);
+        }
         // A statement with nothing more to give lets its read transaction go at once.
         if (!firstRow) done();
     }
@@ -475,7 +500,7 @@ public:
     SqliteResultSet(const SqliteResultSet&) = delete;
     SqliteResultSet& operator=(const SqliteResultSet&) = delete;
 
-    const std::vector<ColumnInfo>& columns() const override { return columns_; }
+    const std::vector<ColumnInfo>& columns() const override { return *columns_; }
 
     bool next(std::vector<Variant>& row) override {
         if (!stmt_) return false;
@@ -490,7 +515,7 @@ public:
             if (rc != SQLITE_ROW) conn_->fail(rc);
         }
         pending_ = false;
-        readRow(stmt_.get(), columns_, row);
+        readRow(stmt_.get(), *columns_, row);
         return true;
     }
 
@@ -501,13 +526,15 @@ private:
     void done() noexcept {
         if (!stmt_) return;
         if (cacheKey_.empty()) stmt_.reset();
-        else conn_->giveBack(cacheKey_, std::move(stmt_));
+        else conn_->giveBack(cacheKey_, std::move(stmt_), keep_, prepared_);
     }
 
     std::shared_ptr<Connection> conn_;  // declared first, so that the statement is finalized before
     StmtPtr stmt_;
     std::string cacheKey_;
-    std::vector<ColumnInfo> columns_;
+    std::shared_ptr<const std::vector<ColumnInfo>> columns_;
+    std::shared_ptr<const std::vector<ColumnInfo>> keep_;  // what goes back to the cache with the statement
+    int prepared_ = 0;
     bool pending_;
     int timeoutSeconds_;
     std::int64_t rowsAffected_;
@@ -528,16 +555,27 @@ public:
 
     std::unique_ptr<ResultSet> executeStatement(std::string_view sql, std::span<const Variant> params,
                                                 int timeoutSeconds) override {
-        const std::string ran = repairNumberKeywordJoins(sql);
+        const std::string& ran = texts_.get(sql, [](std::string_view text) { return repairNumberKeywordJoins(text); });
         notifyStatement(sql, ran);
         conn_->arm(timeoutSeconds);
         StmtPtr stmt;
+        std::shared_ptr<const std::vector<ColumnInfo>> described;
+        int prepared = 0;
         if (auto it = conn_->cache.find(ran); it != conn_->cache.end()) {
             stmt = std::move(it->second.stmt);
+            described = std::move(it->second.columns);
+            prepared = it->second.prepared;
             conn_->cache.erase(it);
         } else {
             std::string_view rest;
-            stmt = conn_->prepare(ran, &rest);
+            try {
+                stmt = conn_->prepare(ran, &rest);
+            } catch (const ComError& e) {
+                // The parser needs nothing but the text to find a syntax error: the same text is
+                // refused the same way whatever the schema or the data.
+                if (e.sqlState() == "42601") rememberRefusal(sql, ran, e);
+                throw;
+            }
             if (!stmt) return std::make_unique<SqliteResultSet>(conn_, nullptr, std::string(), false, timeoutSeconds, 0);
             if (!nothingMore(rest))
                 throw ComError(hr::ErrorsInCommand, "cannot run more than one statement in one command");
@@ -563,35 +601,32 @@ public:
             affected = sqlite3_total_changes64(db) != changesBefore ? sqlite3_changes64(db) : 0;
         }
         return std::make_unique<SqliteResultSet>(conn_, std::move(stmt), ran, rc == SQLITE_ROW, timeoutSeconds,
-                                                 affected);
+                                                 affected, std::move(described), prepared);
     }
 
-    void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
+    void callProcedureStatement(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
         conn_->arm(timeoutSeconds);
-        const Procedure& procedure = procedureFor(name);
-        notifyStatement(name, procedure.ran);
-
+        sqlite3* db = conn_->db.get();
+        // Outside a transaction, a body of several statements that writes runs, together with the
+        // look-up that checks it, in one transaction that takes the write lock at its start: a read
+        // followed by a write would otherwise hold a read lock to upgrade while other connections
+        // write, and fail at once where the busy handler can wait at the start instead. A writing body
+        // of one statement takes its locks itself; it joins the look-up in such a transaction only
+        // while other connections keep this one waiting (one transaction instead of two then pays;
+        // alone, the statement journal the explicit transaction adds costs more than it saves).
+        const bool immediate = sqlite3_get_autocommit(db) && knownToWrite(name, Clock::now() - conn_->lastWait < kContended);
+        if (immediate) conn_->exec("BEGIN IMMEDIATE");
         Outcome outcome;
-        if (procedure.statements.size() <= 1) {
-            // One statement is atomic by itself: no savepoint is needed around it.
-            outcome = runBody(name, procedure, params);
-        } else {
-            // A body of several statements runs as one unit, as a PostgreSQL function does: a failing
-            // statement undoes the ones before it.
-            conn_->exec("SAVEPOINT orvan_procedure");
-            try {
-                outcome = runBody(name, procedure, params);
-            } catch (const ComError&) {
+        try {
+            outcome = runProcedure(name, params);
+            if (immediate) conn_->exec("COMMIT");
+        } catch (const ComError&) {
+            if (immediate && !sqlite3_get_autocommit(db)) {
                 conn_->arm(0);
-                // An interrupt inside an explicit transaction may already have rolled everything back,
-                // savepoint included; then there is nothing left to undo and the original error is the
-                // one to report.
-                notifyInternalStatement("ROLLBACK TO orvan_procedure; RELEASE orvan_procedure");
-                sqlite3_exec(conn_->db.get(), "ROLLBACK TO orvan_procedure; RELEASE orvan_procedure", nullptr,
-                             nullptr, nullptr);
-                throw;
+                notifyInternalStatement("ROLLBACK");
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
             }
-            conn_->exec("RELEASE orvan_procedure");
+            throw;
         }
 
         for (ProcedureParam& p : params) {
@@ -609,7 +644,7 @@ public:
         }
     }
 
-    std::vector<std::string> primaryKey(std::string_view table) override {
+    std::vector<std::string> readPrimaryKey(std::string_view table) override {
         conn_->arm(0);
         static constexpr std::string_view kQuery = "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk";
         notifyInternalStatement(kQuery);
@@ -623,7 +658,7 @@ public:
         return key;
     }
 
-    bool alive() override {
+    bool probe() override {
         conn_->arm(0);
         notifyInternalStatement("SELECT 1");
         sqlite3_stmt* raw = nullptr;
@@ -651,27 +686,33 @@ protected:
 private:
     // A procedure's body as read from sys_procedures, split into its statements.
     struct Procedure {
+        std::string body;                     // as read
         std::string ran;                      // the body after the lexical repair
         std::vector<std::string> statements;  // its statements, each the text its cache entry is kept under
+        bool writes = false;                  // whether one of them may write
     };
     struct Outcome {
         std::vector<std::string> names;  // columns of the last statement that returns rows
         std::vector<Variant> row;        // its first row; empty when it returned none
     };
 
-    // The named procedure, read once per session. The bodies read are dropped when this connection
-    // changed sys_procedures, or when another connection changed the database (PRAGMA data_version).
+    // The named procedure, read and prepared once per session. The bodies read are dropped when this
+    // connection changed sys_procedures; one kept is used again only while sys_procedures still holds
+    // it, which one look-up by name tells (another connection, in this process or another, may have
+    // changed it). Writes elsewhere in the database leave it alone.
     const Procedure& procedureFor(std::string_view name) {
-        const std::int64_t version = conn_->pragmaValue("PRAGMA data_version");
-        if (version != dataVersion_ || conn_->proceduresChanged) {
+        if (conn_->proceduresChanged) {
             procedures_.clear();
-            dataVersion_ = version;
             conn_->proceduresChanged = false;
         }
         const std::string key = detail::lowerAscii(name);
-        if (auto it = procedures_.find(key); it != procedures_.end()) return it->second;
+        if (auto it = procedures_.find(key); it != procedures_.end()) {
+            if (stillHolds(name, it->second.body)) return it->second;
+            procedures_.erase(it);
+        }
         Procedure procedure;
-        procedure.ran = repairNumberKeywordJoins(procedureBody(name));
+        procedure.body = procedureBody(name);
+        procedure.ran = repairNumberKeywordJoins(procedure.body);
         std::string_view rest = procedure.ran;
         while (!rest.empty()) {
             const std::size_t before = rest.size();
@@ -682,10 +723,72 @@ private:
                 continue;  // blanks or a comment, which prepare consumed
             }
             std::string text(start.substr(0, before - rest.size()));
+            if (!sqlite3_stmt_readonly(stmt.get())) procedure.writes = true;
             conn_->giveBack(text, std::move(stmt));
             procedure.statements.push_back(std::move(text));
         }
         return procedures_.emplace(key, std::move(procedure)).first->second;
+    }
+
+    // Reads (or checks) the named procedure and runs its body.
+    Outcome runProcedure(std::string_view name, std::span<ProcedureParam> params) {
+        const Procedure& procedure = procedureFor(name);
+        notifyStatement(name, procedure.ran);
+
+        Outcome outcome;
+        if (procedure.statements.size() <= 1) {
+            // One statement is atomic by itself: no savepoint is needed around it.
+            outcome = runBody(name, procedure, params);
+        } else {
+            // A body of several statements runs as one unit, as a PostgreSQL function does: a failing
+            // statement undoes the ones before it.
+            conn_->exec("SAVEPOINT orvan_procedure");
+            try {
+                outcome = runBody(name, procedure, params);
+            } catch (const ComError&) {
+                conn_->arm(0);
+                // An interrupt inside an explicit transaction may already have rolled everything back,
+                // savepoint included; then there is nothing left to undo and the original error is the
+                // one to report.
+                notifyInternalStatement("ROLLBACK TO orvan_procedure; RELEASE orvan_procedure");
+                sqlite3_exec(conn_->db.get(), "ROLLBACK TO orvan_procedure; RELEASE orvan_procedure", nullptr,
+                             nullptr, nullptr);
+                throw;
+            }
+            conn_->exec("RELEASE orvan_procedure");
+        }
+        return outcome;
+    }
+
+    // Whether the named procedure, as last read, has a statement that writes and, unless evenAlone,
+    // others beside it.
+    bool knownToWrite(std::string_view name, bool evenAlone) const {
+        auto it = procedures_.find(detail::lowerAscii(name));
+        return it != procedures_.end() && it->second.writes && (evenAlone || it->second.statements.size() > 1);
+    }
+
+    // How long after a wait for another connection's lock this one counts as contended.
+    static constexpr std::chrono::seconds kContended{1};
+
+    // Whether the row procedureBody would read for name holds body still (false also when the look-up
+    // fails: procedureBody then reads afresh and reports what is wrong).
+    bool stillHolds(std::string_view name, const std::string& body) {
+        static constexpr std::string_view kQuery =
+            "SELECT body = ?2 COLLATE BINARY FROM sys_procedures WHERE name = ?1 COLLATE NOCASE";
+        notifyInternalStatement(kQuery);
+        try {
+            StmtPtr stmt = conn_->take(kQuery);
+            bindValue(stmt.get(), 1, Variant(name), *conn_);
+            const int bound =
+                sqlite3_bind_text(stmt.get(), 2, body.data(), static_cast<int>(body.size()), SQLITE_STATIC);
+            if (bound != SQLITE_OK) return false;
+            const int rc = sqlite3_step(stmt.get());
+            const bool same = rc == SQLITE_ROW && sqlite3_column_int(stmt.get(), 0) == 1;
+            conn_->giveBack(kQuery, std::move(stmt));
+            return same;
+        } catch (const ComError&) {
+            return false;
+        }
     }
 
     std::string procedureBody(std::string_view name) {
@@ -704,6 +807,9 @@ private:
         bindValue(stmt.get(), 1, Variant(name), *conn_);
         rc = sqlite3_step(stmt.get());
         if (rc == SQLITE_DONE) throw ComError(hr::ErrorsInCommand, missing);
+        // Dropped by another connection since this one last read the schema: found at the step.
+        if (rc != SQLITE_ROW && std::string_view(sqlite3_errmsg(conn_->db.get())).starts_with("no such table"))
+            throw ComError(hr::ErrorsInCommand, missing);
         if (rc != SQLITE_ROW) conn_->fail(rc);
         return columnText(stmt.get(), 0);
     }
@@ -748,7 +854,7 @@ private:
     }
 
     std::map<std::string, Procedure> procedures_;  // by lower-cased name
-    std::int64_t dataVersion_ = -1;
+    detail::TranslationCache<std::string> texts_;  // the text run for each text sent
     std::shared_ptr<Connection> conn_;
 };
 
