@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -215,15 +216,41 @@ ClassRegistry::GetClassObjectFn ClassRegistry::loadLibrary(const std::string& pa
     return fn;
 }
 
+std::shared_ptr<const std::map<std::string, RegisteredClass>> ClassRegistry::registeredClasses() {
+    // A page creates its objects on every request: the file is read again only when a stat of it
+    // shows another file, size or modification time.
+    const std::string file = registryFile();
+    struct stat st {};
+    const bool stamped = ::stat(file.c_str(), &st) == 0;
+    const std::int64_t modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    const auto sameFile = [&](const RegistryRead& r) {
+        return stamped && r.classes && r.file == file && r.modifiedNs == modifiedNs &&
+               r.size == static_cast<std::int64_t>(st.st_size) && r.device == static_cast<std::uint64_t>(st.st_dev) &&
+               r.inode == static_cast<std::uint64_t>(st.st_ino);
+    };
+    {
+        std::lock_guard lock(mutex_);
+        if (sameFile(registryRead_)) return registryRead_.classes;
+    }
+    auto classes = std::make_shared<const std::map<std::string, RegisteredClass>>(readRegistry(file));
+    if (stamped) {
+        std::lock_guard lock(mutex_);
+        registryRead_ = RegistryRead{file, modifiedNs, static_cast<std::int64_t>(st.st_size),
+                                     static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                                     classes};
+    }
+    return classes;
+}
+
 ComPtr<Object> ClassRegistry::create(std::string_view progId) {
     const std::string key = upper(progId);
     {
         std::lock_guard lock(mutex_);
         if (auto it = builtins_.find(key); it != builtins_.end()) return it->second.create();
     }
-    auto classes = readRegistry(registryFile());
-    auto it = classes.find(key);
-    if (it == classes.end()) throw ComError(err::InvalidClassString, "Invalid class string", std::string(progId));
+    const auto classes = registeredClasses();
+    auto it = classes->find(key);
+    if (it == classes->end()) throw ComError(err::InvalidClassString, "Invalid class string", std::string(progId));
     GetClassObjectFn getFactory = loadLibrary(it->second.library);
     ClassFactory* raw = nullptr;
     std::int32_t rc = getFactory(it->second.clsid.c_str(), &raw);

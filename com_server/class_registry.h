@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -89,9 +90,20 @@ private:
     using GetClassObjectFn = std::int32_t (*)(const char*, ClassFactory**);
     GetClassObjectFn loadLibrary(const std::string& path);
 
+    // The registered classes by upper-cased ProgID, as last read from the registry file, and what the
+    // file looked like then (read again once the file changes).
+    struct RegistryRead {
+        std::string file;
+        std::int64_t modifiedNs = 0, size = -1;
+        std::uint64_t device = 0, inode = 0;
+        std::shared_ptr<const std::map<std::string, RegisteredClass>> classes;
+    };
+    std::shared_ptr<const std::map<std::string, RegisteredClass>> registeredClasses();
+
     mutable std::mutex mutex_;
     std::map<std::string, ClassDescriptor> builtins_;  // upper-cased ProgID
     std::string registryFile_;
+    RegistryRead registryRead_;
     std::map<std::string, void*> libraries_;  // loaded libraries stay loaded for the process
 };
 
