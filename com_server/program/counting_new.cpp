@@ -61,6 +61,28 @@ void* operator new(std::size_t size) {
 void* operator new[](std::size_t size) {
     return allocate(size);
 }
+// The forms that do not throw are replaced too: left to the runtime, their blocks would come from
+// another allocator than the one that frees them.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    release(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    release(p);
+}
 void operator delete(void* p) noexcept {
     release(p);
 }
