@@ -74,35 +74,36 @@ ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2
 
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
-echo "== 1. login page over HTTP, one client, against the same calls in-process (SQLite)"
-echo "   (three rounds, each figure beside the others in the same round; medians)"
-inprocs=() vbss=() jss=()
-for round in 1 2 3; do
+# Three rounds, each measuring a baseline and then the VBScript and JScript pages beside it (each figure
+# a command printing one rate); prints every round, the medians and the pages' ratios to the baseline.
+compare() {  # BASELINE-NAME BASELINE-UNIT BASELINE-COMMAND VBSCRIPT-COMMAND JSCRIPT-COMMAND
+    local bases=() vbss=() jss=() round base vbs js
+    for round in 1 2 3; do
+        bases+=("$(eval "$3")")
+        vbss+=("$(eval "$4")")
+        jss+=("$(eval "$5")")
+        echo "   round $round: $1 ${bases[-1]} $2, VBScript ${vbss[-1]}, JScript ${jss[-1]} requests/s"
+    done
+    base=$(median "${bases[@]}") vbs=$(median "${vbss[@]}") js=$(median "${jss[@]}")
+    echo "$1: $base $2"
+    echo "VBScript page: $vbs requests/s, ratio $(ratio "$vbs" "$base")"
+    echo "JScript page:  $js requests/s, ratio $(ratio "$js" "$base")"
+}
+inproc_rate() {  # the in-process login cycle's calls per second (median of 3)
+    local us
     us=$("$bench" --benchmark_filter='BM_LoginCycle/0' --benchmark_repetitions=3 \
         --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
         awk -F, '/_median/ {print $3}')
-    inprocs+=("$(python3 -c "import sys; print(f'{1e6 / float(sys.argv[1]):.1f}')" "$us")")
-    vbss+=("$(rate 1 1 "${url}login.asp")")
-    jss+=("$(rate 1 1 "${url}login_js.asp")")
-    echo "   round $round: in-process ${inprocs[-1]} calls/s, VBScript ${vbss[-1]}, JScript ${jss[-1]} requests/s"
-done
-inproc=$(median "${inprocs[@]}") vbs=$(median "${vbss[@]}") js=$(median "${jss[@]}")
-echo "in-process: $inproc calls/s"
-echo "VBScript page: $vbs requests/s, ratio $(ratio "$vbs" "$inproc")"
-echo "JScript page:  $js requests/s, ratio $(ratio "$js" "$inproc")"
+    python3 -c "import sys; print(f'{1e6 / float(sys.argv[1]):.1f}')" "$us"
+}
+
+echo "== 1. login page over HTTP, one client, against the same calls in-process (SQLite)"
+echo "   (three rounds, each figure beside the others in the same round; medians)"
+compare in-process calls/s inproc_rate 'rate 1 1 "${url}login.asp"' 'rate 1 1 "${url}login_js.asp"'
 
 echo "== 2. text-only page against a static file of the same size, 16 connections"
-statics=() tvbss=() tjss=()
-for round in 1 2 3; do
-    statics+=("$(rate 2 16 "${url}hello.txt")")
-    tvbss+=("$(rate 2 16 "${url}text.asp")")
-    tjss+=("$(rate 2 16 "${url}text_js.asp")")
-    echo "   round $round: static ${statics[-1]}, VBScript ${tvbss[-1]}, JScript ${tjss[-1]} requests/s"
-done
-static=$(median "${statics[@]}") tvbs=$(median "${tvbss[@]}") tjs=$(median "${tjss[@]}")
-echo "static file: $static requests/s"
-echo "VBScript page: $tvbs requests/s, ratio $(ratio "$tvbs" "$static")"
-echo "JScript page:  $tjs requests/s, ratio $(ratio "$tjs" "$static")"
+compare "static file" requests/s 'rate 2 16 "${url}hello.txt"' 'rate 2 16 "${url}text.asp"' \
+    'rate 2 16 "${url}text_js.asp"'
 
 echo "== 3. resident memory over 100,000 requests after the warm-up above"
 round() {  # one round of every page, 2 s each; prints the requests served
