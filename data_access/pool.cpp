@@ -45,8 +45,14 @@ std::unique_ptr<Session> SessionPool::acquire(const ConnectionString& cs, int co
                 it = list.empty() ? idle_.erase(it) : std::next(it);
             }
             if (auto it = idle_.find(cs.text); it != idle_.end()) {
-                candidate = std::move(it->second.back().session);
-                it->second.pop_back();
+                // The session that did work last goes back to work first: its caches (the engine's
+                // pages, prepared statements) are the warmest.
+                auto& list = it->second;
+                auto pick = std::prev(list.end());
+                for (auto i = list.begin(); i != list.end(); ++i)
+                    if (i->session->lastSuccess() > pick->session->lastSuccess()) pick = i;
+                candidate = std::move(pick->session);
+                list.erase(pick);
                 --idleTotal_;
                 if (it->second.empty()) idle_.erase(it);
             }

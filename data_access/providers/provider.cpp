@@ -293,30 +293,6 @@ InternalStatements::~InternalStatements() {
 
 // ---- the engine-neutral part of a session ---------------------------------------------------------
 
-namespace {
-
-// Whether a statement may change what a table looks like: it begins (after blanks and comments) with
-// CREATE, ALTER or DROP.
-bool changesSchema(std::string_view sql) {
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        if (isBlank(sql[i]) || sql[i] == '(') {
-            ++i;
-            continue;
-        }
-        const std::size_t after = detail::skipNonCode(sql, i, true);
-        if (after == i) break;
-        i = after;
-    }
-    std::size_t end = i;
-    while (end < sql.size() && detail::isIdentChar(static_cast<unsigned char>(sql[end]))) ++end;
-    const std::string_view word = sql.substr(i, end - i);
-    return detail::equalsNoCase(word, "create") || detail::equalsNoCase(word, "alter") ||
-           detail::equalsNoCase(word, "drop");
-}
-
-}  // namespace
-
 template <typename Op>
 auto Session::reachingEngine(Op&& op) -> decltype(op()) {
     const bool mayReopen = std::exchange(reopenArmed_, false);
@@ -349,7 +325,7 @@ std::unique_ptr<ResultSet> Session::execute(std::string_view sql, std::span<cons
     try {
         auto result = reachingEngine([&] { return executeStatement(sql, params, timeoutSeconds); });
         lastSuccess_ = std::chrono::steady_clock::now();
-        if (changesSchema(sql)) forgetTables();
+        if (detail::changesSchema(sql)) forgetTables();
         return result;
     } catch (com::ComError& e) {
         // The engine says a table or column is not what the descriptions kept here say.

@@ -93,6 +93,24 @@ std::size_t skipNonCode(std::string_view sql, std::size_t i, bool bracketsQuote)
     }
 }
 
+bool changesSchema(std::string_view sql) noexcept {
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        if (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n' || sql[i] == '(') {
+            ++i;
+            continue;
+        }
+        const std::size_t after = skipNonCode(sql, i, true);
+        if (after == i) break;
+        i = after;
+    }
+    std::size_t end = i;
+    while (end < sql.size() && isIdentChar(static_cast<unsigned char>(sql[end]))) ++end;
+    const std::string_view word = sql.substr(i, end - i);
+    return equalsNoCase(word, "create") || equalsNoCase(word, "alter") ||
+           equalsNoCase(word, "drop");
+}
+
 // ---- dates ----------------------------------------------------------------------------------------
 
 namespace {

@@ -35,6 +35,10 @@ bool isIdentChar(unsigned char c) noexcept;
 // PostgreSQL it is an array subscript that may hold a placeholder).
 std::size_t skipNonCode(std::string_view sql, std::size_t i, bool bracketsQuote) noexcept;
 
+// Whether a statement may change what a table looks like: it begins (after blanks, opening
+// parentheses and comments) with CREATE, ALTER or DROP.
+bool changesSchema(std::string_view sql) noexcept;
+
 // What an engine runs for each statement text sent, worked out once per session for the texts met
 // lately: the same texts are sent again and again, and finding one costs less than scanning it.
 template <typename Value>

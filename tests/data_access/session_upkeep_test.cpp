@@ -27,6 +27,8 @@ public:
     FullTrace& operator=(const FullTrace&) = delete;
     // How many traced texts equal text.
     std::size_t count(std::string_view text) const { return std::count(sent.begin(), sent.end(), text); }
+    // How many probes a pool sent: a round trip on PostgreSQL, a read of the schema version on SQLite.
+    std::size_t probes() const { return count("-- internal SELECT 1") + count("-- internal PRAGMA schema_version"); }
     std::vector<std::string> sent;
 
 private:
@@ -131,6 +133,35 @@ TEST_P(SessionUpkeepTest, APreparedSelectOfEveryColumnFollowsTheTableItReads) {
     EXPECT_EQ(query(s(), "SELECT * FROM pedido").at(0).size(), 3u);
 }
 
+// A page's objects hold two sessions and do their work on one: whichever goes back to the pool last,
+// the one that worked is the one handed out first, so that its caches stay warm.
+TEST_P(SessionUpkeepTest, ThePoolHandsOutTheSessionThatWorkedLastFirst) {
+    auto& pool = SessionPool::instance();
+    pool.clear();
+    const auto cs = ConnectionString::parse(db_->connectionString());
+    for (bool workerFirst : {true, false}) {
+        auto worker = pool.acquire(cs, 15);
+        auto idle = pool.acquire(cs, 15);
+        query(*worker, "SELECT 1");
+        const Session* const worked = worker.get();
+        const Session* const rested = idle.get();
+        if (workerFirst) {
+            pool.release(cs.text, std::move(worker));
+            pool.release(cs.text, std::move(idle));
+        } else {
+            pool.release(cs.text, std::move(idle));
+            pool.release(cs.text, std::move(worker));
+        }
+        auto first = pool.acquire(cs, 15);
+        auto second = pool.acquire(cs, 15);
+        EXPECT_EQ(first.get(), worked) << "worker released first: " << workerFirst;
+        EXPECT_EQ(second.get(), rested);
+        pool.release(cs.text, std::move(second));
+        pool.release(cs.text, std::move(first));
+        pool.clear();
+    }
+}
+
 TEST_P(SessionUpkeepTest, AnAnsweredProbeCountsAsUseForTheTrustWindow) {
     auto& pool = SessionPool::instance();
     pool.clear();
@@ -139,14 +170,14 @@ TEST_P(SessionUpkeepTest, AnAnsweredProbeCountsAsUseForTheTrustWindow) {
     FullTrace trace;
     pool.setTrustWindow(std::chrono::seconds(0));
     pool.release(cs.text, pool.acquire(cs, 15));
-    EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
+    EXPECT_EQ(trace.probes(), 1u);
     // Only a refused text ran on it since the probe answered.
     pool.setTrustWindow(std::chrono::seconds(3600));
     auto s = pool.acquire(cs, 15);
     EXPECT_THROW(run(*s, "SET LANGUAGE PORTUGUESE"), com::ComError);
     pool.release(cs.text, std::move(s));
     pool.release(cs.text, pool.acquire(cs, 15));
-    EXPECT_EQ(trace.count("-- internal SELECT 1"), 1u);
+    EXPECT_EQ(trace.probes(), 1u);
     pool.setTrustWindow(SessionPool::kDefaultTrustWindow);
     pool.clear();
 }
@@ -220,15 +251,38 @@ protected:
     std::unique_ptr<Session> other = db.open();
 };
 
-TEST_F(SqliteOtherConnection, ATableChangedByAnotherConnectionIsDescribedAfreshAtOnce) {
+// What the session knows of the others' changes is as of its last read of the database: the first
+// statement it runs after a change, whatever it reads, makes it describe the tables afresh.
+TEST_F(SqliteOtherConnection, ATableChangedByAnotherConnectionIsDescribedAfreshOnceTheSessionReadsAgain) {
     run(*s, "CREATE TABLE pedido (id INTEGER PRIMARY KEY, nome VARCHAR(20))");
+    run(*s, "CREATE TABLE outra (n INTEGER)");
     EXPECT_EQ(names(s->tableColumns("pedido", 30)), (std::vector<std::string>{"id", "nome"}));
     EXPECT_EQ(s->cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
     run(*other, "ALTER TABLE pedido ADD COLUMN valor INTEGER");
+    query(*s, "SELECT count(*) FROM outra");
     EXPECT_EQ(names(s->tableColumns("pedido", 30)), (std::vector<std::string>{"id", "nome", "valor"}));
     run(*other, "DROP TABLE pedido");
     run(*other, "CREATE TABLE pedido (codigo INTEGER, linha INTEGER, PRIMARY KEY (linha, codigo))");
+    run(*s, "INSERT INTO outra VALUES (1)");
     EXPECT_EQ(s->cachedPrimaryKey("pedido"), (std::vector<std::string>{"linha", "codigo"}));
+}
+
+TEST_F(SqliteOtherConnection, DescriptionsAreUsedWithoutAnyLookUpWhileNoOtherConnectionChangesTheDatabase) {
+    run(*s, "CREATE TABLE pedido (id INTEGER PRIMARY KEY, nome VARCHAR(20))");
+    EXPECT_EQ(s->cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
+    FullTrace trace;
+    for (int i = 1; i <= 3; ++i) {
+        run(*s, "INSERT INTO pedido VALUES (?, 'x')", {Variant(i)});
+        EXPECT_EQ(names(s->tableColumns("pedido", 30)), (std::vector<std::string>{"id", "nome"}));
+        EXPECT_EQ(s->cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
+    }
+    EXPECT_EQ(trace.sent.size(), 4u);  // the three inserts and the column probe, read once
+    // A write by another connection, to any table, is a change this session checks the schema for once.
+    run(*other, "INSERT INTO pedido VALUES (10, 'y')");
+    query(*s, "SELECT count(*) FROM pedido");
+    EXPECT_EQ(s->cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
+    EXPECT_EQ(s->cachedPrimaryKey("pedido"), (std::vector<std::string>{"id"}));
+    EXPECT_EQ(trace.count("-- internal PRAGMA schema_version"), 1u);
 }
 
 TEST_F(SqliteOtherConnection, AStatementKeptPreparedDescribesTheColumnsTheTableHasNow) {
@@ -263,23 +317,63 @@ TEST_F(SqliteOtherConnection, WritesElsewhereKeepAProcedureBodyAndAChangeToItIsS
         s->callProcedure("NUMERO", std::span<ProcedureParam>(&p, 1), 30);
         return com::CLng(p.value);
     };
+    const std::string read = "-- internal SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE";
+    const std::string check = "-- internal SELECT body = ?2 COLLATE BINARY FROM sys_procedures WHERE name = ?1 COLLATE NOCASE";
+    // The session reads the database (as the statements of a call before its procedure do), so
+    // that it sees what the other connection did.
+    auto look = [&] { query(*s, "SELECT count(*) FROM registro"); };
     FullTrace trace;
     EXPECT_EQ(call(), 1);
+    EXPECT_EQ(call(), 1);
+    EXPECT_EQ(trace.count(check), 0u);  // nobody else wrote: the body kept is used as it is
     for (int i = 0; i < 3; ++i) {
         run(*other, "INSERT INTO registro VALUES (?)", {Variant(i)});
+        look();
         EXPECT_EQ(call(), 1);
     }
-    EXPECT_EQ(trace.count("-- internal SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE"), 1u);
+    EXPECT_EQ(trace.count(read), 1u);
+    EXPECT_EQ(trace.count(check), 3u);
     // A change of letter case only is a change.
     run(*other, "UPDATE sys_procedures SET body = 'select 1 AS n'");
+    look();
     EXPECT_EQ(call(), 1);
-    EXPECT_EQ(trace.count("-- internal SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE"), 2u);
+    EXPECT_EQ(trace.count(read), 2u);
     run(*other, "UPDATE sys_procedures SET body = 'SELECT 2 AS n'");
+    look();
     EXPECT_EQ(call(), 2);
     run(*other, "DELETE FROM sys_procedures");
+    look();
     EXPECT_NE(errorOf([&] { call(); }).description().find("no such procedure"), std::string::npos);
     run(*other, "DROP TABLE sys_procedures");
+    look();
     EXPECT_NE(errorOf([&] { call(); }).description().find("no such procedure"), std::string::npos);
+}
+
+// A session taken back from the pool after its trust window has read the database, and so knows what
+// others changed while it was idle.
+TEST(SqlitePool, ASessionProbedOnItsWayOutOfThePoolSeesAProcedureChangedWhileItWasIdle) {
+    TestDatabase db("sqlite");
+    auto& pool = SessionPool::instance();
+    pool.clear();
+    const auto cs = ConnectionString::parse(db.connectionString());
+    auto s = pool.acquire(cs, 15);
+    run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
+    run(*s, "INSERT INTO sys_procedures VALUES ('numero', 'SELECT 1 AS n')");
+    auto call = [](Session& on) {
+        ProcedureParam p{"n", 2, adtype::Integer, Variant()};
+        on.callProcedure("numero", std::span<ProcedureParam>(&p, 1), 30);
+        return com::CLng(p.value);
+    };
+    EXPECT_EQ(call(*s), 1);
+    pool.release(cs.text, std::move(s));
+    auto other = db.open();
+    run(*other, "UPDATE sys_procedures SET body = 'SELECT 2 AS n'");
+    pool.setTrustWindow(std::chrono::seconds(0));
+    s = pool.acquire(cs, 15);
+    EXPECT_EQ(call(*s), 2);
+    pool.release(cs.text, std::move(s));
+    pool.setTrustWindow(SessionPool::kDefaultTrustWindow);
+    pool.clear();
 }
 
 TEST(SqliteProcedureBodies, ABodyThatReadsThenWritesTakesTheWriteLockFirstAndKeepsItsOutcomeAsBefore) {
@@ -374,9 +468,10 @@ TEST(SqliteProcedureBodies, AChangedBodyIsSeenWhoeverChangedIt) {
     // Changed through this session.
     run(*s, "UPDATE sys_procedures SET body = 'SELECT 2 AS n'");
     EXPECT_EQ(com::CLng(call()), 2);
-    // Changed through another session.
+    // Changed through another session, and seen from this one's next read of the database.
     auto other = db.open();
     run(*other, "UPDATE sys_procedures SET body = 'SELECT 3 AS n'");
+    query(*s, "SELECT count(*) FROM sys_procedures");
     EXPECT_EQ(com::CLng(call()), 3);
     // A single-statement body runs without a savepoint; one of several statements keeps it.
     EXPECT_EQ(trace.count("-- internal SAVEPOINT orvan_procedure"), 0u);

@@ -161,6 +161,8 @@ struct Connection {
     std::uint64_t useClock = 0;
     // Whether this connection changed sys_procedures since the procedure bodies were read.
     bool proceduresChanged = false;
+    // Transactions this connection committed (its commit hook counts them).
+    std::uint32_t commits = 0;
     bool limited = false;
     bool timedOut = false;
     Clock::time_point deadline;
@@ -258,6 +260,22 @@ struct Connection {
         const std::int64_t value = sqlite3_column_int64(stmt.get(), 0);
         giveBack(text, std::move(stmt));
         return value;
+    }
+
+    static int onCommit(void* self) noexcept {
+        ++static_cast<Connection*>(self)->commits;
+        return 0;
+    }
+
+    // A number that moves each time a transaction of this connection, at its start, finds the
+    // database changed by another connection, and only then. The pager's data version moves on
+    // those and on each commit of this connection's own; the own commits are taken off. What it
+    // tells is as of this connection's last transaction: a change committed elsewhere after that is
+    // seen by the next one.
+    std::uint32_t othersEpoch() const noexcept {
+        unsigned int version = 0;
+        sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version);
+        return static_cast<std::uint32_t>(version) - commits;
     }
 
     static void onUpdate(void* self, int, const char*, const char* table, sqlite3_int64) noexcept {
@@ -658,16 +676,12 @@ public:
         return key;
     }
 
+    // Reads the schema version: a read of the database file, so that a session taken back from a pool
+    // after a while also learns what other connections changed meanwhile.
     bool probe() override {
         conn_->arm(0);
-        notifyInternalStatement("SELECT 1");
-        sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(conn_->db.get(), "SELECT 1", -1, &raw, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(raw);
-            return false;
-        }
-        StmtPtr stmt(raw);
-        return sqlite3_step(stmt.get()) == SQLITE_ROW;
+        noteSchemaVersion();
+        return true;
     }
 
     void reset() override {
@@ -678,18 +692,32 @@ public:
     std::string_view engine() const override { return "sqlite"; }
 
 protected:
+    // The schema version as last read; read again only once this connection has seen another one
+    // change the database (its own schema changes drop the descriptions by themselves).
     std::int64_t schemaVersion() override {
-        conn_->arm(0);
-        return conn_->pragmaValue("PRAGMA schema_version");
+        if (!schemaRead_ || conn_->othersEpoch() != schemaEpoch_) {
+            conn_->arm(0);
+            noteSchemaVersion();
+        }
+        return schemaVersion_;
     }
 
 private:
+    void noteSchemaVersion() {
+        schemaVersion_ = conn_->pragmaValue("PRAGMA schema_version");
+        // Taken after the read: its transaction may be the one that saw others' changes.
+        schemaEpoch_ = conn_->othersEpoch();
+        schemaRead_ = true;
+    }
+
     // A procedure's body as read from sys_procedures, split into its statements.
     struct Procedure {
         std::string body;                     // as read
         std::string ran;                      // the body after the lexical repair
         std::vector<std::string> statements;  // its statements, each the text its cache entry is kept under
         bool writes = false;                  // whether one of them may write
+        bool changesSchema = false;           // whether one of them creates, alters or drops
+        std::uint32_t checked = 0;            // othersEpoch when the body was last read or checked
     };
     struct Outcome {
         std::vector<std::string> names;  // columns of the last statement that returns rows
@@ -697,9 +725,9 @@ private:
     };
 
     // The named procedure, read and prepared once per session. The bodies read are dropped when this
-    // connection changed sys_procedures; one kept is used again only while sys_procedures still holds
-    // it, which one look-up by name tells (another connection, in this process or another, may have
-    // changed it). Writes elsewhere in the database leave it alone.
+    // connection changed sys_procedures. One kept is used again as it is while this connection has
+    // seen no change made by another; after one, a look-up by name tells whether sys_procedures still
+    // holds it (another connection, in this process or another, may have changed it).
     const Procedure& procedureFor(std::string_view name) {
         if (conn_->proceduresChanged) {
             procedures_.clear();
@@ -707,11 +735,16 @@ private:
         }
         const std::string key = detail::lowerAscii(name);
         if (auto it = procedures_.find(key); it != procedures_.end()) {
-            if (stillHolds(name, it->second.body)) return it->second;
+            if (it->second.checked == conn_->othersEpoch()) return it->second;
+            if (stillHolds(name, it->second.body)) {
+                it->second.checked = conn_->othersEpoch();
+                return it->second;
+            }
             procedures_.erase(it);
         }
         Procedure procedure;
         procedure.body = procedureBody(name);
+        procedure.checked = conn_->othersEpoch();
         procedure.ran = repairNumberKeywordJoins(procedure.body);
         std::string_view rest = procedure.ran;
         while (!rest.empty()) {
@@ -724,6 +757,7 @@ private:
             }
             std::string text(start.substr(0, before - rest.size()));
             if (!sqlite3_stmt_readonly(stmt.get())) procedure.writes = true;
+            if (detail::changesSchema(start)) procedure.changesSchema = true;
             conn_->giveBack(text, std::move(stmt));
             procedure.statements.push_back(std::move(text));
         }
@@ -757,6 +791,8 @@ private:
             }
             conn_->exec("RELEASE orvan_procedure");
         }
+        // A body that creates, alters or drops changes tables this session may have described.
+        if (procedure.changesSchema) forgetTables();
         return outcome;
     }
 
@@ -854,6 +890,9 @@ private:
     }
 
     std::map<std::string, Procedure> procedures_;  // by lower-cased name
+    std::int64_t schemaVersion_ = 0;
+    std::uint32_t schemaEpoch_ = 0;  // othersEpoch when schemaVersion_ was read
+    bool schemaRead_ = false;
     detail::TranslationCache<std::string> texts_;  // the text run for each text sent
     std::shared_ptr<Connection> conn_;
 };
@@ -874,6 +913,7 @@ std::unique_ptr<Session> openSqliteSession(const ConnectionString& cs, int conne
     }
     sqlite3_busy_handler(raw, &Connection::onBusy, conn.get());
     sqlite3_update_hook(raw, &Connection::onUpdate, conn.get());
+    sqlite3_commit_hook(raw, &Connection::onCommit, conn.get());
     conn->arm(connectTimeoutSeconds);
     try {
         // The first statements are where a file that is not a database shows it.
