@@ -333,12 +333,23 @@ LoginTexts loginTexts(const std::string& cs) {
 
 // ---- the benchmarks -------------------------------------------------------------------------------
 
+// The database the component's calls run on: a fresh demo one, or on SQLite with ORVAN_BENCH_SQLITE set
+// the database at that connection string as it stands (a server's, so that calls made in-process and
+// pages served over HTTP meet the same data).
+Database callDatabase(bool postgres) {
+    const char* given = std::getenv("ORVAN_BENCH_SQLITE");
+    if (postgres || !given || !*given) return demoDatabase(postgres);
+    Database db;
+    db.cs = given;
+    return db;
+}
+
 // Runs call (one business call on the page's host objects) under the benchmark's clock.
 template <typename Call>
 void component(benchmark::State& state, Call call) {
     const bool postgres = state.range(0) == 1;
     if (postgres && !pg()) return state.SkipWithError("ORVAN_TEST_PG is not set");
-    const Database db = demoDatabase(postgres);
+    const Database db = callDatabase(postgres);
     Host host(db.cs);
     orvan::com::ObjectContextScope scope(host.ctx);
     for (auto _ : state)

@@ -20,7 +20,7 @@ g++ -std=c++20 -O2 -I"$other" "$here/bench/oid_bench.cpp" -o "$work/oid_bench_ot
     -Wl,-rpath,"$otherBuild/data_access:$otherBuild/com_server"
 
 run() {  # label binary
-    sqlite3 "$work/$1.db" < "$here/schema/sqlite.sql"
+    grep -v '^CREATE INDEX' "$here/schema/sqlite.sql" | sqlite3 "$work/$1.db"
     printf '%-6s ' "$1"; "$2" sqlite "$work/$1.db" "$processes" "$seconds"
     if [ -n "${ORVAN_TEST_PG:-}" ]; then
         printf '%-6s ' "$1"; "$2" postgresql "$ORVAN_TEST_PG;Search Path=oidbench_$1_$$" "$processes" "$seconds"
@@ -30,11 +30,15 @@ if [ -n "${ORVAN_TEST_PG:-}" ]; then
     for label in other this; do
         psql "$(echo "$ORVAN_TEST_PG" | sed -E 's/.*Host=([^;]*);Port=([^;]*);Database=([^;]*);User ID=([^;]*).*/host=\1 port=\2 dbname=\3 user=\4/')" -q \
             -c "CREATE SCHEMA oidbench_${label}_$$" \
-            -c "SET search_path TO oidbench_${label}_$$" -f "$here/schema/postgresql.sql" >/dev/null
+            -c "SET search_path TO oidbench_${label}_$$" -f <(grep -v '^CREATE INDEX' "$here/schema/postgresql.sql") >/dev/null
     done
 fi
 run other "$work/oid_bench_other"
 run this "$build/bench/oid_bench"
+# This build with the SQLite setting that gives up durability across a power loss for speed.
+grep -v '^CREATE INDEX' "$here/schema/sqlite.sql" | sqlite3 "$work/normal.db"
+printf '%-6s ' "this, Synchronous=Normal"
+"$build/bench/oid_bench" sqlite "Provider=SQLite;Data Source=$work/normal.db;Synchronous=Normal" "$processes" "$seconds"
 if [ -n "${ORVAN_TEST_PG:-}" ]; then
     for label in other this; do
         psql "$(echo "$ORVAN_TEST_PG" | sed -E 's/.*Host=([^;]*);Port=([^;]*);Database=([^;]*);User ID=([^;]*).*/host=\1 port=\2 dbname=\3 user=\4/')" -q \

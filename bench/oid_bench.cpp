@@ -2,7 +2,7 @@
 // several servers share it: identifiers per second in all, the 99th-percentile call time, and a check
 // that no identifier was handed out twice. It uses only the provider interface, so the same source
 // builds against another tree's libraries (bench/oid-bench.sh runs main's build beside this one).
-//   oid_bench sqlite FILE [PROCESSES] [SECONDS]        (FILE is made with the reference schema if new)
+//   oid_bench sqlite FILE|CONNECTION-STRING [PROCESSES] [SECONDS]
 //   oid_bench postgresql CONNECTION-STRING [PROCESSES] [SECONDS]
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,7 +50,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string engine = argv[1];
-    const std::string cs = engine == "sqlite" ? "Provider=SQLite;Data Source=" + std::string(argv[2]) : argv[2];
+    // SQLite: a file, or a whole connection string (to give it settings of its own).
+    const std::string target = argv[2];
+    const bool file = engine == "sqlite" && target.find("Data Source=") == std::string::npos;
+    const std::string cs = file ? "Provider=SQLite;Data Source=" + target : target;
     const int processes = argc > 3 ? std::atoi(argv[3]) : 4;
     const double seconds = argc > 4 ? std::atof(argv[4]) : 5.0;
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the page host costs per request, each figure beside its baseline in the same run:
 #   1. the login page (Geral.Login + Finalizar_Sessao_Uso) over HTTP with one client, in VBScript and
-#      in JScript, against the same calls made in-process (BM_LoginCycle/0 of call_bench);
+#      in JScript, against the same calls made in-process (BM_LoginCycle/0 of call_bench) on the
+#      server's database, so that both meet the sessions every round leaves behind;
 #   2. a text-only page, in VBScript and in JScript, against a static file of the same size (wrk, 16
 #      connections);
 #      (1 and 2 take three rounds, each with every figure of its part, and give the medians)
@@ -91,7 +92,8 @@ compare() {  # BASELINE-NAME BASELINE-UNIT BASELINE-COMMAND VBSCRIPT-COMMAND JSC
 }
 inproc_rate() {  # the in-process login cycle's calls per second (median of 3)
     local us
-    us=$("$bench" --benchmark_filter='BM_LoginCycle/0' --benchmark_repetitions=3 \
+    us=$(ORVAN_BENCH_SQLITE="Provider=SQLite;Data Source=$work/agenda.db" \
+        "$bench" --benchmark_filter='BM_LoginCycle/0' --benchmark_repetitions=3 \
         --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
         awk -F, '/_median/ {print $3}')
     python3 -c "import sys; print(f'{1e6 / float(sys.argv[1]):.1f}')" "$us"

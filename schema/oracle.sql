@@ -9,3 +9,7 @@ BEGIN
     SELECT oid_seq.NEXTVAL INTO novooid FROM DUAL;
 END;
 /
+
+-- The log-in looks for a station's open sessions (TERMINO still empty); a key that ends with TERMINO
+-- finds them without reading the closed ones a station piles up over the years.
+CREATE INDEX sessaoaplicativo_abertas ON sessaoaplicativo (ESTACAO, rAplicativo, TERMINO);

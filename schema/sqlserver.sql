@@ -10,3 +10,9 @@ BEGIN
     SET @novooid = NEXT VALUE FOR oid_seq;
 END
 /
+
+-- The log-in looks for a station's open sessions (TERMINO still empty); they are few beside the closed
+-- ones a station piles up over the years, and these indexes hold only them, so that a log-in costs the
+-- same whatever the history holds.
+CREATE INDEX sessaodeuso_abertas ON sessaodeuso (SITUACAO) WHERE TERMINO IS NULL;
+CREATE INDEX sessaoaplicativo_abertas ON sessaoaplicativo (ESTACAO, rAplicativo) WHERE TERMINO IS NULL;

@@ -28,6 +28,24 @@ TEST_F(SqliteTest, CreatesTheFileInWalModeWithForeignKeysOff) {
     EXPECT_TRUE(sameValue(query(*s, "PRAGMA foreign_keys")[0][0], Variant(std::int32_t{0})));
 }
 
+// Commits are synced to the disk unless the connection string gives that up by name.
+TEST_F(SqliteTest, CommitsReachTheDiskUnlessTheConnectionStringSaysSynchronousNormal) {
+    TempFolder folder;
+    const std::string base = "provider=sqlite;data source='" + (folder.path() / "s.db").string() + "'";
+    const struct {
+        const char* extra;
+        std::int32_t level;  // PRAGMA synchronous: 1 NORMAL, 2 FULL
+    } cases[] = {{"", 2}, {";Synchronous=Full", 2}, {";synchronous=normal", 1}, {";Synchronous=NORMAL", 1}};
+    for (const auto& c : cases) {
+        auto s = openSession(ConnectionString::parse(base + c.extra), 5);
+        EXPECT_TRUE(sameValue(query(*s, "PRAGMA synchronous")[0][0], Variant(c.level))) << c.extra;
+    }
+    for (const char* bad : {";Synchronous=Off", ";Synchronous=0", ";Synchronous=Normal DROP"}) {
+        const com::ComError e = errorOf([&] { openSession(ConnectionString::parse(base + bad), 5); });
+        EXPECT_NE(e.description().find("Synchronous must be Full or Normal"), std::string::npos) << bad;
+    }
+}
+
 TEST_F(SqliteTest, DeclaredTypesDecideTheColumnType) {
     struct Case {
         const char* decl;

@@ -902,6 +902,12 @@ private:
 std::unique_ptr<Session> openSqliteSession(const ConnectionString& cs, int connectTimeoutSeconds) {
     const std::string file = cs.get("data source");
     if (file.empty()) throw ComError(hr::Fail, "the connection string names no Data Source");
+    // Full (the default): every commit reaches the disk before it is reported done. Normal: the
+    // write-ahead log is synced only at checkpoints, so a commit survives the process's crash but
+    // the last ones before a power loss or a crash of the machine may be lost (the file stays sound).
+    const std::string synchronous = detail::lowerAscii(cs.get("synchronous"));
+    if (!synchronous.empty() && synchronous != "full" && synchronous != "normal")
+        throw ComError(hr::Fail, "Synchronous must be Full or Normal, not \"" + cs.get("synchronous") + "\"");
     auto conn = std::make_shared<Connection>();
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(file.c_str(), &raw,
@@ -918,8 +924,7 @@ std::unique_ptr<Session> openSqliteSession(const ConnectionString& cs, int conne
     try {
         // The first statements are where a file that is not a database shows it.
         conn->exec("PRAGMA journal_mode=WAL");
-        // Every commit reaches the disk before it is reported done, in WAL mode as in the others.
-        conn->exec("PRAGMA synchronous=FULL");
+        conn->exec(synchronous == "normal" ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL");
         conn->exec("PRAGMA foreign_keys=OFF");
     } catch (const ComError& e) {
         // NOTADB shows here, on the first statement: to the caller it is a database it cannot open.
