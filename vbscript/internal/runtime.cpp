@@ -210,8 +210,7 @@ GlobalEntry& Runtime::define(const std::string& upper, std::string_view name) {
     return e;
 }
 
-GlobalEntry** Runtime::bindingsOf(const Program& program) {
-    if (&program == lastProgram_) return lastBindings_;
+GlobalEntry** Runtime::findBindings(const Program& program) {
     for (auto& [p, table] : bindings_)
         if (p == &program) {
             lastProgram_ = p;
@@ -250,31 +249,22 @@ void Runtime::clearGlobals() {
     lastProgram_ = nullptr;
 }
 
-Slot* Runtime::pushSlots(int count, SlotMark& mark) {
-    const auto n = static_cast<std::size_t>(count);
-    mark = SlotMark{chunk_, top_};
-    if (!chunks_.empty() && top_ + n <= chunks_[chunk_].size) {
-        // The common case: the frame fits in the current chunk.
-        Slot* base = chunks_[chunk_].slots.get() + top_;
-        top_ += n;
-        for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
-        return base;
-    }
-    return pushSlotsInNewChunk(n);
-}
-
 Slot* Runtime::pushSlotsInNewChunk(std::size_t n) {
     if (n > kChunkSlots) fail(com::err::OutOfStackSpace);
     // The frame starts the next chunk (the tail of this one stays unused); a chunk too small for it,
     // kept from an earlier run of the engine, is replaced by one twice the size.
+    // The first chunk is made even for a frame of no slots (a page's top level without local
+    // variables), so that the calls beneath it find room in it.
     if (!chunks_.empty()) ++chunk_;
     const std::size_t wanted =
         std::max(n, chunk_ == 0 ? kFirstChunkSlots : std::min(kChunkSlots, chunks_[chunk_ - 1].size * 2));
     if (chunk_ == chunks_.size()) chunks_.emplace_back();
-    if (chunks_[chunk_].size < n) chunks_[chunk_] = SlotChunk{std::make_unique<Slot[]>(wanted), wanted};
-    top_ = 0;
-    Slot* base = chunks_[chunk_].slots.get() + top_;
-    top_ += n;
+    if (chunks_[chunk_].size < n || chunks_[chunk_].size == 0)
+        chunks_[chunk_] = SlotChunk{std::make_unique<Slot[]>(wanted), wanted};
+    chunkBase_ = chunks_[chunk_].slots.get();
+    chunkSize_ = chunks_[chunk_].size;
+    Slot* base = chunkBase_;
+    top_ = n;
     for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
     return base;
 }
@@ -283,14 +273,18 @@ void Runtime::popSlots(Slot* base, int count, const SlotMark& mark) {
     static const Variant empty;  // assigned, not made each time: no temporary to destroy
     for (int i = count - 1; i >= 0; --i) {
         Variant& v = base[i].value;
+        if (v.isEmpty()) continue;  // a ByRef parameter's own value, a variable never set
         if (v.isObject() || v.isArray()) {
             // Released after the slot is already empty: a Class_Terminate it runs sees it so.
             Variant old = std::move(v);
             v = empty;
-        } else if (!v.isEmpty()) {
+        } else {
             v = empty;
         }
-        base[i].ref = nullptr;
+    }
+    if (mark.chunk != chunk_) {
+        chunkBase_ = chunks_[mark.chunk].slots.get();
+        chunkSize_ = chunks_[mark.chunk].size;
     }
     chunk_ = mark.chunk;
     top_ = mark.top;
@@ -385,7 +379,9 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
         if (exprs) {
             const detail::Expr& a = *(*exprs)[i];
             if (byRef) {
-                if (Variant* r = a.ref(*caller)) {
+                Variant* r = detail::directVariable(a, *caller);
+                if (!r) r = a.ref(*caller);
+                if (r) {
                     s[i].ref = r;
                     continue;
                 }
