@@ -64,8 +64,9 @@ public:
 
     void Add(Variant key, Variant item) {
         std::string folded;
-        if (index_.count(idOf(key, folded))) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
-        append(std::move(key), std::move(item));
+        const KeyId id = idOf(key, folded);
+        if (index_.count(id)) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
+        append(std::move(key), std::move(item), id, std::move(folded));
     }
 
     bool Exists(Variant key) {
@@ -104,21 +105,26 @@ public:
     // The item stored under key; reading a key that is not there adds it, with an Empty item.
     Variant& itemFor(const Variant& key) {
         std::string folded;
-        const auto it = index_.find(idOf(key, folded));
+        const KeyId id = idOf(key, folded);
+        const auto it = index_.find(id);
         if (it != index_.end()) return it->second->item;
-        return append(Variant(key), Variant()).item;
+        return append(Variant(key), Variant(), id, std::move(folded)).item;
     }
 
     Variant getItem(Variant key) { return itemFor(key); }
 
-    void putItem(Variant key, Variant item) {
+    void putItem(Variant key, Variant item) { store(std::move(key), std::move(item)); }
+
+    // d(key) = item: the old item comes back in item, to be released after the store.
+    void store(Variant&& key, Variant&& item) {
         std::string folded;
-        const auto it = index_.find(idOf(key, folded));
+        const KeyId id = idOf(key, folded);
+        const auto it = index_.find(id);
         if (it != index_.end()) {
-            std::swap(it->second->item, item);  // the old item is released after the store
+            std::swap(it->second->item, item);
             return;
         }
-        append(std::move(key), std::move(item));
+        append(std::move(key), std::move(item), id, std::move(folded));
     }
 
     // Renames a key, keeping the item and its place in the order.
@@ -169,17 +175,20 @@ public:
 
 private:
     struct Entry {
+        Entry(Variant&& k, Variant&& i, std::string&& f) : key(std::move(k)), item(std::move(i)), folded(std::move(f)) {}
         Variant key;
         Variant item;
         std::string folded;  // a text key lower-cased, in text mode
     };
 
-    // Stores a key known to be absent, and indexes it.
-    Entry& append(Variant key, Variant item) {
-        entries_.push_back({std::move(key), std::move(item), {}});
+    // Stores a key known to be absent, and indexes it. id and folded are what idOf gave for the key;
+    // the stored identity views the entry's own text instead.
+    Entry& append(Variant&& key, Variant&& item, KeyId id, std::string&& folded) {
+        entries_.emplace_back(std::move(key), std::move(item), std::move(folded));
         Entry& e = entries_.back();
+        if (id.kind == KeyId::Text) id.text = compareMode_ == 0 ? std::string_view(e.key.rawString()) : e.folded;
         try {
-            index_.emplace(ownId(e), std::prev(entries_.end()));
+            index_.emplace(id, std::prev(entries_.end()));
         } catch (...) {
             entries_.pop_back();
             throw;
@@ -262,7 +271,7 @@ bool readDictionaryItem(com::Object& obj, const com::Variant& key, com::Variant&
 bool writeDictionaryItem(com::Object& obj, com::Variant&& key, com::Variant&& item) {
     Dictionary* d = dictionaryOf(obj);
     if (!d) return false;
-    d->putItem(std::move(key), std::move(item));
+    d->store(std::move(key), std::move(item));
     return true;
 }
 
