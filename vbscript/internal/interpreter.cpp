@@ -564,7 +564,7 @@ bool wholeOf(const Variant& v, Whole& out) {
 
 // x op y for + - * \ Mod on whole numbers; false for every other operator, for a result out of Long's
 // range and for a division by zero (the general way reports those).
-bool combineWhole(BinOp op, const Whole& x, const Whole& y, Whole& out) {
+[[gnu::always_inline]] inline bool combineWhole(BinOp op, const Whole& x, const Whole& y, Whole& out) {
     const bool wide = x.wide || y.wide;
     switch (op) {
         case BinOp::Add: return wholeResult(x.value + y.value, wide, out);
@@ -637,8 +637,11 @@ bool BinaryExpr::whole(Frame& f, Whole& out) const {
 
 Variant BinaryExpr::eval(Frame& f) const {
     // Operands that are plain variables or constants are read in place, without a call.
-    if (const Variant* x = directOperand(*a, f))
-        if (const Variant* y = directOperand(*b, f)) return computeBinary(op, *x, *y, numericLiteral);
+    if (a->direct != Direct::None && b->direct != Direct::None) {
+        const Variant* x = directOperand(*a, f);
+        const Variant* y = x ? directOperand(*b, f) : nullptr;
+        if (y) return computeBinary(op, *x, *y, numericLiteral);
+    }
     // Whole numbers first: no Variant is made for the operands or the intermediate results.
     switch (op) {
         case BinOp::Add:

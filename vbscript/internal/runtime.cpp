@@ -269,25 +269,16 @@ Slot* Runtime::pushSlotsInNewChunk(std::size_t n) {
     return base;
 }
 
-void Runtime::popSlots(Slot* base, int count, const SlotMark& mark) {
-    static const Variant empty;  // assigned, not made each time: no temporary to destroy
-    for (int i = count - 1; i >= 0; --i) {
-        Variant& v = base[i].value;
-        if (v.isEmpty()) continue;  // a ByRef parameter's own value, a variable never set
-        if (v.isObject() || v.isArray()) {
-            // Released after the slot is already empty: a Class_Terminate it runs sees it so.
-            Variant old = std::move(v);
-            v = empty;
-        } else {
-            v = empty;
-        }
-    }
-    if (mark.chunk != chunk_) {
-        chunkBase_ = chunks_[mark.chunk].slots.get();
-        chunkSize_ = chunks_[mark.chunk].size;
-    }
-    chunk_ = mark.chunk;
-    top_ = mark.top;
+void Runtime::releaseSlot(Variant& v) {
+    // Released after the slot is already empty: a Class_Terminate it runs sees it so.
+    Variant old = std::move(v);
+    v = empty_;
+}
+
+void Runtime::enterChunk(std::size_t chunk) {
+    chunk_ = chunk;
+    chunkBase_ = chunks_[chunk].slots.get();
+    chunkSize_ = chunks_[chunk].size;
 }
 
 namespace {
@@ -373,7 +364,7 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     SlotScope scope{*this, p.slotCount};
     Slot* s = scope.base;
     // Array elements passed to ByRef parameters are copied in, and back out after the call.
-    std::vector<std::size_t> copyBack;  // stays empty (no allocation) in the common case
+    bool copyBack = false;
     for (std::size_t i = 0; i < n; ++i) {
         const bool byRef = p.params[i].byRef;
         if (exprs) {
@@ -385,7 +376,7 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
                     s[i].ref = r;
                     continue;
                 }
-                if (a.writableByCopy()) copyBack.push_back(i);
+                copyBack = copyBack || a.writableByCopy();
             }
             s[i].value = a.eval(*caller);
         } else if (byRef) {
@@ -414,8 +405,13 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     const int callerLine = line;
     detail::execBlock(p.body, f);
     line = callerLine;
-    Variant result = p.resultSlot >= 0 ? std::move(s[p.resultSlot].value) : Variant();
-    for (std::size_t i : copyBack) {
+    Variant result;
+    if (p.resultSlot >= 0) result = std::move(s[p.resultSlot].value);
+    if (!copyBack) return result;
+    // The parameters that took a copy: ByRef, given an expression that names no variable of its own
+    // but an element (an array element, or a default-member call: never a plain variable).
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!p.params[i].byRef || !(*exprs)[i]->writableByCopy()) continue;
         auto& name = static_cast<const detail::NameExpr&>(*(*exprs)[i]);
         Variant* array = name.storage(*caller);
         if (!array || !array->isArray()) continue;

@@ -163,9 +163,21 @@ public:
         for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
         return base;
     }
-    void popSlots(detail::Slot* base, int count, const SlotMark& mark);
+    void popSlots(detail::Slot* base, int count, const SlotMark& mark) {
+        for (int i = count - 1; i >= 0; --i) {
+            Variant& v = base[i].value;
+            if (v.isEmpty()) continue;  // a ByRef parameter's own value, a variable never set
+            if (v.isObject() || v.isArray()) releaseSlot(v);
+            else v = empty_;  // assigned, not made each time: no temporary to destroy
+        }
+        if (mark.chunk != chunk_) enterChunk(mark.chunk);
+        top_ = mark.top;
+    }
 
 private:
+    void releaseSlot(Variant& v);
+    void enterChunk(std::size_t chunk);
+    const Variant empty_;
     detail::Slot* pushSlotsInNewChunk(std::size_t n);
     detail::GlobalEntry** findBindings(const Program& program);
 
