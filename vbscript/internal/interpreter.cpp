@@ -636,11 +636,12 @@ bool BinaryExpr::whole(Frame& f, Whole& out) const {
 }
 
 Variant BinaryExpr::eval(Frame& f) const {
-    // Operands that are plain variables or constants are read in place, without a call.
+    // Operands that are plain variables or constants are read in place, without a call. An object
+    // takes the general way: its default member may run script code that changes the other variable.
     if (a->direct != Direct::None && b->direct != Direct::None) {
         const Variant* x = directOperand(*a, f);
         const Variant* y = x ? directOperand(*b, f) : nullptr;
-        if (y) return computeBinary(op, *x, *y, numericLiteral);
+        if (y && !x->isObject() && !y->isObject()) return computeBinary(op, *x, *y, numericLiteral);
     }
     // Whole numbers first: no Variant is made for the operands or the intermediate results.
     switch (op) {
