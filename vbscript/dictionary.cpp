@@ -5,7 +5,7 @@
 #include <list>
 #include <string_view>
 #include <typeinfo>
-#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "com_server/enumeration.h"
@@ -51,10 +51,6 @@ std::size_t hashOf(const KeyId& k) noexcept {
     }
 }
 
-struct KeyHash {
-    std::size_t operator()(const KeyId& k) const noexcept { return k.hash; }
-};
-
 class Dictionary final : public com::Object {
 public:
     static constexpr const char* kInterfaceName = "IDictionary";
@@ -64,19 +60,20 @@ public:
 
     void Add(Variant key, Variant item) {
         std::string folded;
-        if (index_.count(idOf(key, folded))) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
-        append(std::move(key), std::move(item));
+        const KeyId id = idOf(key, folded);
+        if (index_.find(id) != index_.end()) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
+        append(std::move(key), std::move(item), id, std::move(folded));
     }
 
     bool Exists(Variant key) {
         std::string folded;
-        return index_.count(idOf(key, folded)) != 0;
+        return index_.find(idOf(key, folded)) != index_.end();
     }
 
     Variant Items() {
         std::vector<Variant> out;
-        out.reserve(entries_.size());
-        for (const auto& e : entries_) out.push_back(e.item);
+        out.reserve(order_.size());
+        for (const Entry* e : order_) out.push_back(e->item);
         return Variant::array(std::move(out));
     }
 
@@ -86,39 +83,44 @@ public:
         std::string folded;
         const auto it = index_.find(idOf(key, folded));
         if (it == index_.end()) throw com::ComError::basic(com::err::ElementNotFound);
-        // The entry is released once the dictionary is consistent again (its index entry views its
-        // text; an object's Class_Terminate may use the dictionary).
-        std::list<Entry> gone;
-        gone.splice(gone.end(), entries_, it->second);
-        index_.erase(it);
+        // The entry is released once the dictionary is consistent again (an object's Class_Terminate
+        // may use the dictionary).
+        order_.erase(it->place);
+        const auto gone = index_.extract(it);
     }
 
     void RemoveAll() {
-        index_.clear();
-        std::list<Entry> gone;
-        gone.swap(entries_);  // released after the dictionary is empty, as in Remove
+        order_.clear();
+        Index gone;
+        gone.swap(index_);  // released after the dictionary is empty, as in Remove
+        index_.max_load_factor(0.5f);
     }
 
-    std::int32_t Count() { return static_cast<std::int32_t>(entries_.size()); }
+    std::int32_t Count() { return static_cast<std::int32_t>(order_.size()); }
 
     // The item stored under key; reading a key that is not there adds it, with an Empty item.
     Variant& itemFor(const Variant& key) {
         std::string folded;
-        const auto it = index_.find(idOf(key, folded));
-        if (it != index_.end()) return it->second->item;
-        return append(Variant(key), Variant()).item;
+        const KeyId id = idOf(key, folded);
+        const auto it = index_.find(id);
+        if (it != index_.end()) return it->item;
+        return append(Variant(key), Variant(), id, std::move(folded)).item;
     }
 
     Variant getItem(Variant key) { return itemFor(key); }
 
-    void putItem(Variant key, Variant item) {
+    void putItem(Variant key, Variant item) { store(std::move(key), std::move(item)); }
+
+    // d(key) = item: the old item comes back in item, to be released after the store.
+    void store(Variant&& key, Variant&& item) {
         std::string folded;
-        const auto it = index_.find(idOf(key, folded));
+        const KeyId id = idOf(key, folded);
+        const auto it = index_.find(id);
         if (it != index_.end()) {
-            std::swap(it->second->item, item);  // the old item is released after the store
+            std::swap(it->item, item);
             return;
         }
-        append(std::move(key), std::move(item));
+        append(std::move(key), std::move(item), id, std::move(folded));
     }
 
     // Renames a key, keeping the item and its place in the order.
@@ -126,18 +128,23 @@ public:
         std::string folded, newFolded;
         const auto it = index_.find(idOf(key, folded));
         if (it == index_.end()) throw com::ComError::basic(com::err::ElementNotFound);
-        if (index_.count(idOf(newKey, newFolded))) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
-        const auto entry = it->second;
-        index_.erase(it);
-        Variant old = std::exchange(entry->key, std::move(newKey));  // released after the re-index
-        index_.emplace(ownId(*entry), entry);
+        const KeyId newId = idOf(newKey, newFolded);
+        if (index_.find(newId) != index_.end()) throw com::ComError::basic(com::err::KeyAlreadyAssociated);
+        // The entry leaves the index, takes its new key and goes back in: the same node, so its
+        // place in the order still points at it.
+        auto node = index_.extract(it);
+        Entry& e = node.value();
+        Variant old = std::exchange(e.key, std::move(newKey));  // released after the re-index
+        e.folded = std::move(newFolded);
+        e.id = ownView(newId, e);
+        index_.insert(std::move(node));
     }
 
     std::int32_t getCompareMode() { return compareMode_; }
 
     // The mode may change only while the dictionary is empty (its keys were hashed under the old one).
     void putCompareMode(std::int32_t mode) {
-        if (mode < 0 || !entries_.empty()) throw com::ComError::basic(com::err::InvalidCall);
+        if (mode < 0 || !order_.empty()) throw com::ComError::basic(com::err::InvalidCall);
         compareMode_ = mode;
     }
 
@@ -168,30 +175,54 @@ public:
     const com::TypeInfo& typeInfo() const override { return members(); }
 
 private:
+    // An entry lives in its index node (nodes never move), which holds the key, the item and the key's
+    // identity together: a look-up reads one node. The order is a list of the entries.
     struct Entry {
+        Entry(Variant&& k, Variant&& i, std::string&& f, const KeyId& looked)
+            : key(std::move(k)), item(std::move(i)), folded(std::move(f)), id(ownView(looked, *this)) {}
         Variant key;
-        Variant item;
+        mutable Variant item;
         std::string folded;  // a text key lower-cased, in text mode
+        KeyId id;            // views key's text or folded
+        mutable std::list<const Entry*>::iterator place;  // in order_
     };
 
-    // Stores a key known to be absent, and indexes it.
-    Entry& append(Variant key, Variant item) {
-        entries_.push_back({std::move(key), std::move(item), {}});
-        Entry& e = entries_.back();
-        try {
-            index_.emplace(ownId(e), std::prev(entries_.end()));
-        } catch (...) {
-            entries_.pop_back();
-            throw;
-        }
-        return e;
+    // An identity found for a key, re-pointed at the entry's own text (the hash stays).
+    static KeyId ownView(KeyId id, const Entry& e) {
+        if (id.kind == KeyId::Text) id.text = e.folded.empty() ? std::string_view(e.key.rawString()) : e.folded;
+        return id;
     }
 
-    // The identity of a stored entry, viewing its own text.
-    KeyId ownId(Entry& e) const {
-        e.folded.clear();
-        KeyId id = idOf(e.key, e.folded);
-        return id;
+    // Hash and equality by identity, for entries and for the identity of a key being looked up.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(const KeyId& k) const noexcept { return k.hash; }
+        std::size_t operator()(const Entry& e) const noexcept { return e.id.hash; }
+    };
+    struct Same {
+        using is_transparent = void;
+        static const KeyId& idOf(const KeyId& k) noexcept { return k; }
+        static const KeyId& idOf(const Entry& e) noexcept { return e.id; }
+        template <typename A, typename B>
+        bool operator()(const A& a, const B& b) const noexcept {
+            return idOf(a) == idOf(b);
+        }
+    };
+    using Index = std::unordered_set<Entry, Hash, Same>;
+
+    // Stores a key known to be absent, indexes it and puts it last in the order. id and folded are
+    // what idOf gave for the key.
+    const Entry& append(Variant&& key, Variant&& item, const KeyId& id, std::string&& folded) {
+        order_.push_back(nullptr);
+        try {
+            const auto [it, added] = index_.emplace(std::move(key), std::move(item), std::move(folded), id);
+            order_.back() = &*it;
+            it->place = std::prev(order_.end());
+            return *it;
+        } catch (...) {
+            order_.pop_back();
+            throw;
+        }
     }
 
     // The identity of key; a text in text mode is lower-cased into folded, which the identity views.
@@ -235,13 +266,13 @@ private:
 
     std::vector<Variant> keyList() const {
         std::vector<Variant> out;
-        out.reserve(entries_.size());
-        for (const auto& e : entries_) out.push_back(e.key);
+        out.reserve(order_.size());
+        for (const Entry* e : order_) out.push_back(e->key);
         return out;
     }
 
-    std::list<Entry> entries_;
-    std::unordered_map<KeyId, std::list<Entry>::iterator, KeyHash> index_;
+    std::list<const Entry*> order_;
+    Index index_;
     std::int32_t compareMode_ = 0;
 };
 
@@ -262,7 +293,7 @@ bool readDictionaryItem(com::Object& obj, const com::Variant& key, com::Variant&
 bool writeDictionaryItem(com::Object& obj, com::Variant&& key, com::Variant&& item) {
     Dictionary* d = dictionaryOf(obj);
     if (!d) return false;
-    d->putItem(std::move(key), std::move(item));
+    d->store(std::move(key), std::move(item));
     return true;
 }
 

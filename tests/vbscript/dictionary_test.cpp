@@ -78,6 +78,22 @@ TEST_F(DictionaryTest, KeyRenamesAndKeepsTheItemAndItsPlace) {
     EXPECT_FALSE(run("Exists", com::kMethod, {S("a")}).rawBool());
 }
 
+TEST_F(DictionaryTest, ARenamedKeyIsFoundByItsNewNameOnlyAndCanBeRenamedAgain) {
+    run("CompareMode", com::kPut, {L(1)});
+    add(S("Alpha"), L(1));
+    add(S("Beta"), L(2));
+    add(S("Gamma"), L(3));
+    run("Key", com::kPut, {S("BETA"), S("Delta")});
+    EXPECT_TRUE(run("Exists", com::kMethod, {S("delta")}).rawBool()) << "the new key compares as text";
+    EXPECT_FALSE(run("Exists", com::kMethod, {S("beta")}).rawBool());
+    EXPECT_EQ(errorOf([&] { add(S("DELTA"), L(9)); }), com::err::KeyAlreadyAssociated);
+    run("Key", com::kPut, {S("delta"), L(7)});
+    EXPECT_EQ(show(item(L(7))), "Long:2") << "a text key renamed to a number";
+    run("Remove", com::kMethod, {S("alpha")});
+    EXPECT_EQ(show(run("Keys", com::kMethod)), "Array(Long:7,String:Gamma)");
+    EXPECT_EQ(show(run("Items", com::kMethod)), "Array(Long:2,Long:3)");
+}
+
 TEST_F(DictionaryTest, RemoveAndRemoveAll) {
     add(S("a"), L(1));
     add(S("b"), L(2));
@@ -141,6 +157,18 @@ TEST_F(DictionaryTest, ManyKeysStayFindable) {
     EXPECT_EQ(count(), 10000);
     EXPECT_FALSE(run("Exists", com::kMethod, {L(4)}).rawBool());
     EXPECT_TRUE(run("Exists", com::kMethod, {L(5)}).rawBool());
+    // Texts, renamed in bulk, keep their order and their items.
+    run("RemoveAll", com::kMethod);
+    for (std::int32_t i = 0; i < 5000; ++i) add(Variant("k" + std::to_string(i)), L(i));
+    for (std::int32_t i = 0; i < 5000; i += 3)
+        run("Key", com::kPut, {Variant("k" + std::to_string(i)), Variant("r" + std::to_string(i))});
+    EXPECT_EQ(count(), 5000);
+    EXPECT_EQ(show(item(S("r2997"))), "Long:2997");
+    EXPECT_EQ(show(item(S("k2998"))), "Long:2998");
+    EXPECT_FALSE(run("Exists", com::kMethod, {S("k2997")}).rawBool());
+    const Variant keys = run("Keys", com::kMethod);
+    EXPECT_EQ(show(keys.rawArray()[3]), "String:r3");
+    EXPECT_EQ(show(keys.rawArray()[4]), "String:k4");
 }
 
 // d(key) and d(key) = v in a script: the same item as d.Item(key), keys keeping their kind, a read

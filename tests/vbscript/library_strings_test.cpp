@@ -147,6 +147,12 @@ TEST_F(StringFunctions, BadLengthsPositionsAndNullsRaiseTheDocumentedErrors) {
         {[] { call("Join", {S("a")}); }, com::err::TypeMismatch},
         {[] { call("Filter", {Null(), S("a")}); }, com::err::InvalidUseOfNull},
         {[] { call("Filter", {S("abc"), S("a")}); }, com::err::TypeMismatch},
+        // Both take a one-dimensional array: neither a dynamic array that has no dimensions yet nor
+        // an array of two.
+        {[] { call("Join", {Variant::unallocatedArray()}); }, com::err::TypeMismatch},
+        {[] { call("Join", {Variant::array({S("a"), S("b")}, {1, 2})}); }, com::err::TypeMismatch},
+        {[] { call("Filter", {Variant::unallocatedArray(), S("a")}); }, com::err::TypeMismatch},
+        {[] { call("Filter", {Variant::array({S("a"), S("b")}, {1, 2}), S("a")}); }, com::err::TypeMismatch},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(errorOf(cases[i].first), cases[i].second) << "case " << i;
 }

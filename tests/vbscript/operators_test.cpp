@@ -43,7 +43,13 @@ INSTANTIATE_TEST_SUITE_P(Concatenation, OperatorTest,
                                            Case{"1 & 2", "String 12"}, Case{"Null & \"a\"", "String a"},
                                            Case{"Null & Null", "Null"}, Case{"Empty & \"x\"", "String x"},
                                            Case{"1.5 & \"\"", "String 1.5"}, Case{"True & \"\"", "String True"},
-                                           Case{"\"a\" + Empty", "String a"}, Case{"1 + 2 & 3", "String 33"}));
+                                           Case{"\"a\" + Empty", "String a"}, Case{"1 + 2 & 3", "String 33"},
+                                           Case{"\"k\" & -32768", "String k-32768"},
+                                           Case{"-2147483647 - 1 & \"|\"", "String -2147483648|"},
+                                           Case{"CByte(200) & \"!\"", "String 200!"}, Case{"Empty & 7", "String 7"},
+                                           Case{"\"x\" & Empty", "String x"}, Case{"0 & Null", "String 0"},
+                                           Case{"\"a longer text than sixteen\" & 1234567890",
+                                                "String a longer text than sixteen1234567890"}));
 
 INSTANTIATE_TEST_SUITE_P(NullPropagation, OperatorTest,
                          ::testing::Values(Case{"Null + 1", "Null"}, Case{"1 - Null", "Null"},

@@ -35,9 +35,22 @@ struct Whole {
 // How a statement ends: normally, or leaving its Do, its For, or its procedure.
 enum class Flow : std::uint8_t { Normal, ExitDo, ExitFor, ExitProc };
 
+// How an expression that is a plain variable (a name without arguments or parentheses) or a constant
+// value reaches its value, set once names are resolved: the interpreter's hot paths read it in place
+// without a virtual call (directOperand, runtime.h).
+enum class Direct : std::uint8_t {
+    None,    // the expression evaluates itself
+    Value,   // a literal or a constant: directValue
+    Local,   // a slot of the frame: directIndex
+    Global,  // a global binding: directIndex (the general way when not yet bound to a variable)
+};
+
 struct Expr {
     int line = 0;
     int column = 0;
+    Direct direct = Direct::None;
+    int directIndex = -1;
+    const Variant* directValue = nullptr;
     virtual ~Expr() = default;
     // The value; objects stay objects.
     virtual Variant eval(Frame& f) const = 0;

@@ -1272,7 +1272,10 @@ private:
                 s->locals.emplace(u, d);
             }
         for (auto& s : scopes_)
-            for (NameExpr* n : s->pending) resolve(*n, *s);
+            for (NameExpr* n : s->pending) {
+                resolve(*n, *s);
+                markDirect(*n);
+            }
         for (NewExpr* e : news_) {
             const std::string u = upperName(e->name);
             auto it = classes_.find(u);
@@ -1373,6 +1376,27 @@ private:
             p.localNames[u] = it->second.slot;
         }
         n.slot = it->second.slot;
+    }
+
+    // What the interpreter may read in place: a plain variable of the frame or of the global scope,
+    // or a constant.
+    static void markDirect(NameExpr& n) {
+        if (n.hasParens || !n.args.empty()) return;
+        switch (n.kind) {
+            case NameKind::Local:
+                n.direct = Direct::Local;
+                n.directIndex = n.slot;
+                break;
+            case NameKind::Global:
+                n.direct = Direct::Global;
+                n.directIndex = n.binding;
+                break;
+            case NameKind::Constant:
+                n.direct = Direct::Value;
+                n.directValue = &n.constant;
+                break;
+            default: break;
+        }
     }
 
     static bool resolveMember(NameExpr& n, const ClassDef& c) {

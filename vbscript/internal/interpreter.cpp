@@ -389,15 +389,11 @@ bool NameExpr::pure() const {
 Variant* NameExpr::ref(Frame& f) const {
     if (!args.empty() || hasParens) return nullptr;
     switch (kind) {
-        case NameKind::Local:
+        case NameKind::Local: return &f.slot(slot);
         case NameKind::Outer:
         case NameKind::Field:
         case NameKind::Global:
-        case NameKind::Dynamic: {
-            Variant* p = storage(f);
-            if (!p) return nullptr;
-            return p;
-        }
+        case NameKind::Dynamic: return variableOf(*this, f);
         default: return nullptr;
     }
 }
@@ -559,6 +555,51 @@ Variant wholeVariant(const Whole& w) {
     return w.wide ? Variant(static_cast<std::int32_t>(w.value)) : Variant(static_cast<std::int16_t>(w.value));
 }
 
+// A value that is an Integer or a Long, as a whole number.
+bool wholeOf(const Variant& v, Whole& out) {
+    if (v.type() != com::VarType::Integer && v.type() != com::VarType::Long) return false;
+    out = Whole{v.rawInt(), v.type() == com::VarType::Long};
+    return true;
+}
+
+// x op y for + - * \ Mod on whole numbers; false for every other operator, for a result out of Long's
+// range and for a division by zero (the general way reports those).
+[[gnu::always_inline]] inline bool combineWhole(BinOp op, const Whole& x, const Whole& y, Whole& out) {
+    const bool wide = x.wide || y.wide;
+    switch (op) {
+        case BinOp::Add: return wholeResult(x.value + y.value, wide, out);
+        case BinOp::Sub: return wholeResult(x.value - y.value, wide, out);
+        case BinOp::Mul: return wholeResult(x.value * y.value, wide, out);
+        case BinOp::IntDiv:
+        case BinOp::Mod:
+            if (y.value == 0) return false;
+            return wholeResult(op == BinOp::Mod ? x.value % y.value : x.value / y.value, wide, out);
+        default: return false;
+    }
+}
+
+// x op y on two values already at hand: whole numbers and Doubles here, everything else the general way.
+Variant computeBinary(BinOp op, const Variant& x, const Variant& y, bool numericLiteral) {
+    Whole wx, wy;
+    if (wholeOf(x, wx) && wholeOf(y, wy)) {
+        Whole w;
+        switch (op) {
+            case BinOp::Eq: return Variant(wx.value == wy.value);
+            case BinOp::Ne: return Variant(wx.value != wy.value);
+            case BinOp::Lt: return Variant(wx.value < wy.value);
+            case BinOp::Le: return Variant(wx.value <= wy.value);
+            case BinOp::Gt: return Variant(wx.value > wy.value);
+            case BinOp::Ge: return Variant(wx.value >= wy.value);
+            default:
+                if (combineWhole(op, wx, wy, w)) return wholeVariant(w);
+                break;
+        }
+    }
+    double r = 0;
+    if (floatArithmetic(op, x, y, r)) return Variant(r);
+    return binary(op, x, y, numericLiteral);
+}
+
 }  // namespace
 
 bool NameExpr::whole(Frame& f, Whole& out) const {
@@ -573,9 +614,7 @@ bool NameExpr::whole(Frame& f, Whole& out) const {
         case NameKind::Dynamic: p = variableOf(*this, f); break;
         default: return false;
     }
-    if (!p || (p->type() != com::VarType::Integer && p->type() != com::VarType::Long)) return false;
-    out = Whole{p->rawInt(), p->type() == com::VarType::Long};
-    return true;
+    return p && wholeOf(*p, out);
 }
 
 bool NegateExpr::whole(Frame& f, Whole& out) const {
@@ -593,19 +632,17 @@ bool BinaryExpr::whole(Frame& f, Whole& out) const {
         default: return false;
     }
     Whole x, y;
-    if (!a->whole(f, x) || !b->whole(f, y)) return false;
-    const bool wide = x.wide || y.wide;
-    switch (op) {
-        case BinOp::Add: return wholeResult(x.value + y.value, wide, out);
-        case BinOp::Sub: return wholeResult(x.value - y.value, wide, out);
-        case BinOp::Mul: return wholeResult(x.value * y.value, wide, out);
-        default:
-            if (y.value == 0) return false;  // the general way raises the error
-            return wholeResult(op == BinOp::Mod ? x.value % y.value : x.value / y.value, wide, out);
-    }
+    return a->whole(f, x) && b->whole(f, y) && combineWhole(op, x, y, out);
 }
 
 Variant BinaryExpr::eval(Frame& f) const {
+    // Operands that are plain variables or constants are read in place, without a call. An object
+    // takes the general way: its default member may run script code that changes the other variable.
+    if (a->direct != Direct::None && b->direct != Direct::None) {
+        const Variant* x = directOperand(*a, f);
+        const Variant* y = x ? directOperand(*b, f) : nullptr;
+        if (y && !x->isObject() && !y->isObject()) return computeBinary(op, *x, *y, numericLiteral);
+    }
     // Whole numbers first: no Variant is made for the operands or the intermediate results.
     switch (op) {
         case BinOp::Add:

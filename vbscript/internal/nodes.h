@@ -28,7 +28,10 @@ enum class Builtin : std::uint8_t { Err, Eval, Execute, ExecuteGlobal, GetRef, C
 
 struct Literal final : Expr {
     Variant value;
-    explicit Literal(Variant v) : value(std::move(v)) {}
+    explicit Literal(Variant v) : value(std::move(v)) {
+        direct = Direct::Value;
+        directValue = &value;
+    }
     Variant eval(Frame&) const override { return value; }
     const Variant& peek(Frame&, Variant&) const override { return value; }
     bool pure() const override { return true; }

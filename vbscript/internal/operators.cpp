@@ -1,6 +1,7 @@
 // VBScript's operators on Variant values.
 #include "vbscript/internal/operators.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -287,6 +288,25 @@ bool wholeFastPath(BinOp op, std::int64_t x, std::int64_t y, Num kind, Variant& 
     }
 }
 
+// Appends one operand of & to the text: Null and Empty add nothing, a text and a whole number are
+// written straight in (a whole number's text does not depend on the regional settings), anything
+// else as CStr gives it.
+void appendPart(std::string& s, const Variant& v) {
+    switch (v.type()) {
+        case VarType::Null:
+        case VarType::Empty: return;
+        case VarType::String: s += v.rawString(); return;
+        case VarType::Integer:
+        case VarType::Long:
+        case VarType::Byte: {
+            char buf[16];
+            s.append(buf, std::to_chars(buf, buf + sizeof buf, v.rawInt()).ptr);
+            return;
+        }
+        default: s += com::CStr(v);
+    }
+}
+
 }  // namespace
 
 Variant binary(BinOp op, const Variant& a0, const Variant& b0, bool numericLiteral) {
@@ -302,8 +322,9 @@ Variant binary(BinOp op, const Variant& a0, const Variant& b0, bool numericLiter
     switch (op) {
         case BinOp::Concat: {
             if (a.isNull() && b.isNull()) return Variant::null();
-            std::string s = a.isNull() ? std::string() : com::CStr(a);
-            if (!b.isNull()) s += b.isString() ? b.rawString() : com::CStr(b);
+            std::string s;
+            appendPart(s, a);
+            appendPart(s, b);
             return Variant(std::move(s));
         }
         case BinOp::Add:

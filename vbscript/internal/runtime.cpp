@@ -210,8 +210,7 @@ GlobalEntry& Runtime::define(const std::string& upper, std::string_view name) {
     return e;
 }
 
-GlobalEntry** Runtime::bindingsOf(const Program& program) {
-    if (&program == lastProgram_) return lastBindings_;
+GlobalEntry** Runtime::findBindings(const Program& program) {
     for (auto& [p, table] : bindings_)
         if (p == &program) {
             lastProgram_ = p;
@@ -250,50 +249,36 @@ void Runtime::clearGlobals() {
     lastProgram_ = nullptr;
 }
 
-Slot* Runtime::pushSlots(int count, SlotMark& mark) {
-    const auto n = static_cast<std::size_t>(count);
-    mark = SlotMark{chunk_, top_};
-    if (!chunks_.empty() && top_ + n <= chunks_[chunk_].size) {
-        // The common case: the frame fits in the current chunk.
-        Slot* base = chunks_[chunk_].slots.get() + top_;
-        top_ += n;
-        for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
-        return base;
-    }
-    return pushSlotsInNewChunk(n);
-}
-
 Slot* Runtime::pushSlotsInNewChunk(std::size_t n) {
     if (n > kChunkSlots) fail(com::err::OutOfStackSpace);
     // The frame starts the next chunk (the tail of this one stays unused); a chunk too small for it,
     // kept from an earlier run of the engine, is replaced by one twice the size.
+    // The first chunk is made even for a frame of no slots (a page's top level without local
+    // variables), so that the calls beneath it find room in it.
     if (!chunks_.empty()) ++chunk_;
     const std::size_t wanted =
         std::max(n, chunk_ == 0 ? kFirstChunkSlots : std::min(kChunkSlots, chunks_[chunk_ - 1].size * 2));
     if (chunk_ == chunks_.size()) chunks_.emplace_back();
-    if (chunks_[chunk_].size < n) chunks_[chunk_] = SlotChunk{std::make_unique<Slot[]>(wanted), wanted};
-    top_ = 0;
-    Slot* base = chunks_[chunk_].slots.get() + top_;
-    top_ += n;
+    if (chunks_[chunk_].size < n || chunks_[chunk_].size == 0)
+        chunks_[chunk_] = SlotChunk{std::make_unique<Slot[]>(wanted), wanted};
+    chunkBase_ = chunks_[chunk_].slots.get();
+    chunkSize_ = chunks_[chunk_].size;
+    Slot* base = chunkBase_;
+    top_ = n;
     for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
     return base;
 }
 
-void Runtime::popSlots(Slot* base, int count, const SlotMark& mark) {
-    static const Variant empty;  // assigned, not made each time: no temporary to destroy
-    for (int i = count - 1; i >= 0; --i) {
-        Variant& v = base[i].value;
-        if (v.isObject() || v.isArray()) {
-            // Released after the slot is already empty: a Class_Terminate it runs sees it so.
-            Variant old = std::move(v);
-            v = empty;
-        } else if (!v.isEmpty()) {
-            v = empty;
-        }
-        base[i].ref = nullptr;
-    }
-    chunk_ = mark.chunk;
-    top_ = mark.top;
+void Runtime::releaseSlot(Variant& v) {
+    // Released after the slot is already empty: a Class_Terminate it runs sees it so.
+    Variant old = std::move(v);
+    v = empty_;
+}
+
+void Runtime::enterChunk(std::size_t chunk) {
+    chunk_ = chunk;
+    chunkBase_ = chunks_[chunk].slots.get();
+    chunkSize_ = chunks_[chunk].size;
 }
 
 namespace {
@@ -379,17 +364,19 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     SlotScope scope{*this, p.slotCount};
     Slot* s = scope.base;
     // Array elements passed to ByRef parameters are copied in, and back out after the call.
-    std::vector<std::size_t> copyBack;  // stays empty (no allocation) in the common case
+    bool copyBack = false;
     for (std::size_t i = 0; i < n; ++i) {
         const bool byRef = p.params[i].byRef;
         if (exprs) {
             const detail::Expr& a = *(*exprs)[i];
             if (byRef) {
-                if (Variant* r = a.ref(*caller)) {
+                Variant* r = detail::directVariable(a, *caller);
+                if (!r) r = a.ref(*caller);
+                if (r) {
                     s[i].ref = r;
                     continue;
                 }
-                if (a.writableByCopy()) copyBack.push_back(i);
+                copyBack = copyBack || a.writableByCopy();
             }
             s[i].value = a.eval(*caller);
         } else if (byRef) {
@@ -418,8 +405,13 @@ Variant Runtime::call(const Procedure& p, detail::ClassInstance* me, const std::
     const int callerLine = line;
     detail::execBlock(p.body, f);
     line = callerLine;
-    Variant result = p.resultSlot >= 0 ? std::move(s[p.resultSlot].value) : Variant();
-    for (std::size_t i : copyBack) {
+    Variant result;
+    if (p.resultSlot >= 0) result = std::move(s[p.resultSlot].value);
+    if (!copyBack) return result;
+    // The parameters that took a copy: ByRef, given an expression that names no variable of its own
+    // but an element (an array element, or a default-member call: never a plain variable).
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!p.params[i].byRef || !(*exprs)[i]->writableByCopy()) continue;
         auto& name = static_cast<const detail::NameExpr&>(*(*exprs)[i]);
         Variant* array = name.storage(*caller);
         if (!array || !array->isArray()) continue;

@@ -54,6 +54,23 @@ struct Frame {
     Variant& slot(int i) const { return *slots[i].ref; }
 };
 
+// The storage of an expression that is a plain variable, for reading in place or passing by
+// reference; null for every other expression, and for a global not yet bound to a variable (the
+// caller then takes the general way).
+inline Variant* directVariable(const Expr& e, const Frame& f) {
+    if (e.direct == Direct::Local) return &f.slot(e.directIndex);
+    if (e.direct == Direct::Global) {
+        GlobalEntry* g = f.globals[e.directIndex];
+        if (g && !g->procedure && !g->cls) return &g->value;
+    }
+    return nullptr;
+}
+
+// The value of an expression that is a plain variable or a constant, read in place; null otherwise.
+inline const Variant* directOperand(const Expr& e, const Frame& f) {
+    return e.direct == Direct::Value ? e.directValue : directVariable(e, f);
+}
+
 // An instance of a script's class: its fields, and the member table its class publishes.
 class ClassInstance final : public com::Object {
 public:
@@ -95,7 +112,9 @@ public:
     detail::GlobalEntry* lookup(const std::string& upper);
     detail::GlobalEntry& define(const std::string& upper, std::string_view name);
     // The binding table of program (made on first use, entries resolved by name when known).
-    detail::GlobalEntry** bindingsOf(const Program& program);
+    detail::GlobalEntry** bindingsOf(const Program& program) {
+        return &program == lastProgram_ ? lastBindings_ : findBindings(program);
+    }
     // The global entry a binding stands for; when the name has none yet: creates it when create (an
     // implicit variable), else null.
     detail::GlobalEntry* resolve(const detail::Frame& f, int binding, bool create);
@@ -134,11 +153,33 @@ public:
         std::size_t chunk = 0;
         std::size_t top = 0;
     };
-    detail::Slot* pushSlots(int count, SlotMark& mark);
-    void popSlots(detail::Slot* base, int count, const SlotMark& mark);
+    detail::Slot* pushSlots(int count, SlotMark& mark) {
+        const auto n = static_cast<std::size_t>(count);
+        mark = SlotMark{chunk_, top_};
+        if (top_ + n > chunkSize_) return pushSlotsInNewChunk(n);
+        // The common case: the frame fits in the current chunk.
+        detail::Slot* base = chunkBase_ + top_;
+        top_ += n;
+        for (std::size_t i = 0; i < n; ++i) base[i].ref = &base[i].value;
+        return base;
+    }
+    void popSlots(detail::Slot* base, int count, const SlotMark& mark) {
+        for (int i = count - 1; i >= 0; --i) {
+            Variant& v = base[i].value;
+            if (v.isEmpty()) continue;  // a ByRef parameter's own value, a variable never set
+            if (v.isObject() || v.isArray()) releaseSlot(v);
+            else v = empty_;  // assigned, not made each time: no temporary to destroy
+        }
+        if (mark.chunk != chunk_) enterChunk(mark.chunk);
+        top_ = mark.top;
+    }
 
 private:
+    void releaseSlot(Variant& v);
+    void enterChunk(std::size_t chunk);
+    const Variant empty_;
     detail::Slot* pushSlotsInNewChunk(std::size_t n);
+    detail::GlobalEntry** findBindings(const Program& program);
 
 public:
 
@@ -162,6 +203,8 @@ private:
     std::vector<SlotChunk> chunks_;
     std::size_t chunk_ = 0;
     std::size_t top_ = 0;
+    detail::Slot* chunkBase_ = nullptr;  // the current chunk's slots and size (0 before the first)
+    std::size_t chunkSize_ = 0;
     int depth_ = 0;
     const char* stackBase_ = nullptr;
     std::size_t stackRoom_ = 0;
