@@ -102,15 +102,8 @@ Variant Comum::open(ComPtr<ado::Connection>& slot, const char* failureText, cons
             slot->Open(com::CStr(cfgConnectionString), "", "", -1);
             // One of the two dialects' session statements is always rejected by the server; which
             // one does not matter, so neither rejection is reported.
-            Variant affected = Variant::missing();
-            try {
-                slot->Execute(com::CStr(sqlSetLanguage), affected, -1);
-            } catch (const ComError&) {
-            }
-            try {
-                slot->Execute(sqlAlterSession, affected, -1);
-            } catch (const ComError&) {
-            }
+            slot->ExecuteIgnoringFailure(com::CStr(sqlSetLanguage));
+            slot->ExecuteIgnoringFailure(sqlAlterSession);
             return Variant(std::int16_t{0});
         },
         [&](const Failure& f) { return Variant(failureText + f.description); });

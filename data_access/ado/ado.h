@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,11 @@ public:
     void Open(std::string ConnectionString, std::string UserID, std::string Password, std::int32_t Options);
     // Runs a statement; a closed Recordset for statements that return no rows. RecordsAffected is written.
     ComPtr<Recordset> Execute(std::string CommandText, Variant& RecordsAffected, std::int32_t Options);
+    // Execute(CommandText, ignored, adOptionUnspecified) for a statement whose rows are not wanted,
+    // giving back the error Execute would raise (recorded in Errors all the same) instead of raising
+    // it: for callers that go on whatever the outcome, a refusal the session already knows costs no
+    // exception.
+    std::optional<com::ComError> ExecuteIgnoringFailure(const std::string& CommandText);
     // Closes the connection (3246 while a transaction is open; 3704 when closed); its recordsets close.
     void Close();
 

@@ -128,6 +128,22 @@ ComPtr<Recordset> Connection::Execute(std::string CommandText, Variant& RecordsA
     return rs;
 }
 
+std::optional<com::ComError> Connection::ExecuteIgnoringFailure(const std::string& CommandText) {
+    if (impl_->session) {
+        if (auto refused = impl_->session->answeredRefusal(CommandText)) {
+            impl_->errors->record(*refused);
+            return refused;
+        }
+    }
+    try {
+        Variant affected;
+        Execute(CommandText, affected, adOptionUnspecified);
+        return std::nullopt;
+    } catch (const com::ComError& e) {
+        return e;
+    }
+}
+
 void Connection::Close() {
     if (!impl_->session) throw aderr::error(aderr::ObjectClosed, "Connection");
     if (impl_->transactionLevel > 0) throw aderr::error(aderr::InTransaction, "Connection");

@@ -312,16 +312,7 @@ auto Session::reachingEngine(Op&& op) -> decltype(op()) {
 
 std::unique_ptr<ResultSet> Session::execute(std::string_view sql, std::span<const com::Variant> params,
                                             int timeoutSeconds) {
-    if (!refusals_.empty()) {
-        if (auto it = refusals_.find(sql); it != refusals_.end() && refusalsReplayable()) {
-            // The engine would read the text no better now than it did: the same error, no round
-            // trip, and the session (its pool arming included) left as it was.
-            notifyStatement(sql, it->second.ran);
-            com::ComError e = it->second.error;
-            if (e.statement().empty()) e.withStatement(std::string(sql));
-            throw e;
-        }
-    }
+    if (auto refused = answeredRefusal(sql)) throw std::move(*refused);
     try {
         auto result = reachingEngine([&] { return executeStatement(sql, params, timeoutSeconds); });
         lastSuccess_ = std::chrono::steady_clock::now();
@@ -333,6 +324,18 @@ std::unique_ptr<ResultSet> Session::execute(std::string_view sql, std::span<cons
         if (e.statement().empty()) e.withStatement(std::string(sql));
         throw;
     }
+}
+
+std::optional<com::ComError> Session::answeredRefusal(std::string_view sql) {
+    if (refusals_.empty()) return std::nullopt;
+    auto it = refusals_.find(sql);
+    if (it == refusals_.end() || !refusalsReplayable()) return std::nullopt;
+    // The engine would read the text no better now than it did: the same error, no round trip, and the
+    // session (its pool arming included) left as it was.
+    notifyStatement(sql, it->second.ran);
+    com::ComError e = it->second.error;
+    if (e.statement().empty()) e.withStatement(std::string(sql));
+    return e;
 }
 
 void Session::callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) {

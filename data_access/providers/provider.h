@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <map>
 #include <memory>
 #include <span>
@@ -90,6 +91,10 @@ public:
     // (42P01, 42703), or one that creates, alters or drops, drops the cached table descriptions.
     std::unique_ptr<ResultSet> execute(std::string_view sql, std::span<const com::Variant> params,
                                        int timeoutSeconds);
+    // The error execute would raise for sql without reaching the engine, because the engine refused
+    // that very text earlier in a way that does not depend on anything else (traced as if sent);
+    // nothing when execute would send it.
+    std::optional<com::ComError> answeredRefusal(std::string_view sql);
 
     // Calls a stored procedure and fills its output parameters.
     void callProcedure(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds);

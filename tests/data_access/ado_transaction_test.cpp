@@ -105,6 +105,32 @@ TYPED_TEST(AdoTransactionTest, ExecuteWritesTheAffectedCountBackThroughDispatch)
     EXPECT_EQ(rs->get_RecordCount(), -1);
 }
 
+// A statement run for its side effect only, whatever comes of it: the error is handed back (and kept in
+// Errors) as Execute would raise it, the first time and when the session answers a known refusal.
+TYPED_TEST(AdoTransactionTest, ExecuteIgnoringFailureHandsBackWhatExecuteWouldRaise) {
+    auto cn = this->connect();
+    Variant ra;
+    const ComError raised = errorOf([&] { cn->Execute("SELEC nonsense", ra, -1); });
+    cn->get_Errors()->Clear();
+    for (int i = 0; i < 3; ++i) {
+        const std::optional<ComError> given = cn->ExecuteIgnoringFailure("SELEC nonsense");
+        ASSERT_TRUE(given.has_value()) << i;
+        EXPECT_EQ(given->number(), raised.number());
+        EXPECT_EQ(given->description(), raised.description());
+        EXPECT_EQ(given->statement(), "SELEC nonsense");
+        ASSERT_EQ(cn->get_Errors()->get_Count(), 1);
+        EXPECT_EQ(cn->get_Errors()->get_Item(Variant(std::int32_t{0}))->get_Number(), raised.number());
+        cn->get_Errors()->Clear();
+    }
+    // One that succeeds does its work; ADO's own refusals come back too.
+    EXPECT_FALSE(cn->ExecuteIgnoringFailure("INSERT INTO " + this->t + " (oid) VALUES (7)").has_value());
+    auto rs = cn->Execute("SELECT COUNT(*) FROM " + this->t + " WHERE oid = 7", ra, -1);
+    EXPECT_EQ(com::CLng(rs->get_Fields()->get_Item(Variant(std::int16_t{0}))->get_Value()), 1);
+    EXPECT_TRUE(cn->ExecuteIgnoringFailure("").has_value());
+    cn->Close();
+    EXPECT_EQ(cn->ExecuteIgnoringFailure("SELECT 1")->number(), 3704);
+}
+
 TYPED_TEST(AdoTransactionTest, ProviderErrorsFillTheErrorsCollectionAndAdoErrorsDoNot) {
     auto cn = this->connect();
     auto errors = cn->get_Errors();
