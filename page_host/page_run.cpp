@@ -111,7 +111,7 @@ PageResult runPage(const PageRun& run) {
 }
 
 PageResult runPage(const PageRun& run, const CompiledPage& page) {
-    const PageRequest request = withServerVariables(run);
+    PageRequest request = withServerVariables(run);
     detail::ScriptClock clock;
     clock.timeout = run.scriptTimeout;
     clock.memoryLimit = run.memoryLimit;
@@ -120,8 +120,8 @@ PageResult runPage(const PageRun& run, const CompiledPage& page) {
         run.application ? run.application : com::make<ApplicationObject>();
     ComPtr<SessionObject> session = run.session ? run.session : com::make<SessionObject>(newSessionId());
     auto response = com::make<detail::ResponseObject>();
-    auto requestObject = com::make<detail::RequestObject>(request);
     auto server = com::make<detail::ServerObject>(run.siteRoot, request.path, clock);
+    auto requestObject = com::make<detail::RequestObject>(std::move(request));
 
     PageResult result = detail::runScript(page, clock,
                                           {{"Application", application},

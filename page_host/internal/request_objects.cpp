@@ -111,23 +111,45 @@ std::string joinCookies(const NameValues& items) {
 
 }  // namespace
 
-RequestObject::RequestObject(const PageRequest& request) {
-    const std::string query = request.queryString.empty() ? joinPairs(request.query) : request.queryString;
-    const NameValues queryItems =
-        request.query.empty() ? parseUrlEncoded(request.queryString) : request.query;
-    const std::string form = joinPairs(request.form);
-    totalBytes_ = static_cast<std::int32_t>(form.size());
-    queryString_ = com::make<RequestCollection>("QueryString", queryItems, query);
-    form_ = com::make<RequestCollection>("Form", request.form, form);
-    cookies_ = com::make<RequestCollection>("Cookies", request.cookies, joinCookies(request.cookies));
-    std::string all;
-    for (const auto& [name, value] : request.serverVariables) all += name + ": " + value + "\r\n";
-    serverVariables_ = com::make<RequestCollection>("ServerVariables", request.serverVariables, all);
+RequestObject::RequestObject(PageRequest request) : request_(std::move(request)) {}
+
+ComPtr<RequestCollection> RequestObject::get_QueryString() {
+    if (!queryString_) {
+        const std::string query = request_.queryString.empty() ? joinPairs(request_.query) : request_.queryString;
+        queryString_ = com::make<RequestCollection>(
+            "QueryString", request_.query.empty() ? parseUrlEncoded(request_.queryString) : request_.query, query);
+    }
+    return queryString_;
+}
+
+ComPtr<RequestCollection> RequestObject::get_Form() {
+    if (!form_) form_ = com::make<RequestCollection>("Form", request_.form, joinPairs(request_.form));
+    return form_;
+}
+
+ComPtr<RequestCollection> RequestObject::get_Cookies() {
+    if (!cookies_)
+        cookies_ = com::make<RequestCollection>("Cookies", request_.cookies, joinCookies(request_.cookies));
+    return cookies_;
+}
+
+ComPtr<RequestCollection> RequestObject::get_ServerVariables() {
+    if (!serverVariables_) {
+        std::string all;
+        for (const auto& [name, value] : request_.serverVariables) all += name + ": " + value + "\r\n";
+        serverVariables_ = com::make<RequestCollection>("ServerVariables", request_.serverVariables, all);
+    }
+    return serverVariables_;
+}
+
+std::int32_t RequestObject::get_TotalBytes() {
+    return static_cast<std::int32_t>(joinPairs(request_.form).size());
 }
 
 Variant RequestObject::get_Item(std::string name) {
-    for (const auto* c : {&queryString_, &form_, &cookies_, &serverVariables_})
-        if (auto v = (*c)->find(name)) return Variant(std::move(*v));
+    for (auto get : {&RequestObject::get_QueryString, &RequestObject::get_Form, &RequestObject::get_Cookies,
+                     &RequestObject::get_ServerVariables})
+        if (auto v = (this->*get)()->find(name)) return Variant(std::move(*v));
     return Variant();
 }
 

@@ -47,23 +47,25 @@ private:
     std::string whole_;
 };
 
+// The request as the page sees it. Each collection is built the first time the page asks for it: most
+// pages read one or two of them, many none.
 class RequestObject : public com::IRequest {
 public:
-    explicit RequestObject(const PageRequest& request);
+    explicit RequestObject(PageRequest request);
 
-    com::ComPtr<RequestCollection> get_QueryString() { return queryString_; }
-    com::ComPtr<RequestCollection> get_Form() { return form_; }
-    com::ComPtr<RequestCollection> get_Cookies() { return cookies_; }
-    com::ComPtr<RequestCollection> get_ServerVariables() { return serverVariables_; }
+    com::ComPtr<RequestCollection> get_QueryString();
+    com::ComPtr<RequestCollection> get_Form();
+    com::ComPtr<RequestCollection> get_Cookies();
+    com::ComPtr<RequestCollection> get_ServerVariables();
     // Request("x"): QueryString, then Form, then Cookies, then ServerVariables; Empty when none has it.
     com::Variant get_Item(std::string name);
-    std::int32_t get_TotalBytes() { return totalBytes_; }
+    std::int32_t get_TotalBytes();
 
     const com::TypeInfo& typeInfo() const override;
 
 private:
+    PageRequest request_;
     com::ComPtr<RequestCollection> queryString_, form_, cookies_, serverVariables_;
-    std::int32_t totalBytes_ = 0;
 };
 
 class ResponseObject;
