@@ -37,6 +37,13 @@ private:
     }
 };
 
+// Calls the procedure name on s and gives its output parameter output as a whole number.
+std::int32_t callForNumber(Session& s, const char* name, const char* output) {
+    ProcedureParam p{output, 2, adtype::Integer, Variant()};
+    s.callProcedure(name, std::span<ProcedureParam>(&p, 1), 30);
+    return com::CLng(p.value);
+}
+
 // The column names, lower-cased (PostgreSQL folds unquoted names, SQLite keeps them as written).
 std::vector<std::string> names(const std::vector<ColumnInfo>& columns) {
     std::vector<std::string> out;
@@ -312,11 +319,7 @@ TEST_F(SqliteOtherConnection, WritesElsewhereKeepAProcedureBodyAndAChangeToItIsS
     run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
     run(*s, "CREATE TABLE registro (n INTEGER)");
     run(*s, "INSERT INTO sys_procedures VALUES ('numero', 'SELECT 1 AS n')");
-    auto call = [&] {
-        ProcedureParam p{"n", 2, adtype::Integer, Variant()};
-        s->callProcedure("NUMERO", std::span<ProcedureParam>(&p, 1), 30);
-        return com::CLng(p.value);
-    };
+    auto call = [&] { return callForNumber(*s, "NUMERO", "n"); };
     const std::string read = "-- internal SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE";
     const std::string check = "-- internal SELECT body = ?2 COLLATE BINARY FROM sys_procedures WHERE name = ?1 COLLATE NOCASE";
     // The session reads the database (as the statements of a call before its procedure do), so
@@ -359,11 +362,7 @@ TEST(SqlitePool, ASessionProbedOnItsWayOutOfThePoolSeesAProcedureChangedWhileItW
     auto s = pool.acquire(cs, 15);
     run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
     run(*s, "INSERT INTO sys_procedures VALUES ('numero', 'SELECT 1 AS n')");
-    auto call = [](Session& on) {
-        ProcedureParam p{"n", 2, adtype::Integer, Variant()};
-        on.callProcedure("numero", std::span<ProcedureParam>(&p, 1), 30);
-        return com::CLng(p.value);
-    };
+    auto call = [](Session& on) { return callForNumber(on, "numero", "n"); };
     EXPECT_EQ(call(*s), 1);
     pool.release(cs.text, std::move(s));
     auto other = db.open();
@@ -388,11 +387,7 @@ TEST(SqliteProcedureBodies, ABodyThatReadsThenWritesTakesTheWriteLockFirstAndKee
     run(*s, "INSERT INTO sys_procedures VALUES ('marcar', "
             "'SELECT count(*) FROM unico; INSERT INTO unico VALUES (1) RETURNING id AS novo')");
     run(*s, "INSERT INTO sys_procedures VALUES ('sozinho', 'UPDATE contador SET n = n + 0 RETURNING n AS novo')");
-    auto call = [&](const char* name, const char* output = "novo") {
-        ProcedureParam p{output, 2, adtype::Integer, Variant()};
-        s->callProcedure(name, std::span<ProcedureParam>(&p, 1), 30);
-        return com::CLng(p.value);
-    };
+    auto call = [&](const char* name, const char* output = "novo") { return callForNumber(*s, name, output); };
     FullTrace trace;
     EXPECT_EQ(call("proximo"), 1);
     EXPECT_EQ(call("proximo"), 2);
@@ -425,11 +420,7 @@ TEST(SqliteProcedureBodies, AWritingBodyOfOneStatementTakesTheWriteLockFirstWhil
     run(*s, "CREATE TABLE contador (n INTEGER NOT NULL)");
     run(*s, "INSERT INTO contador VALUES (0)");
     run(*s, "INSERT INTO sys_procedures VALUES ('proximo', 'UPDATE contador SET n = n + 1 RETURNING n AS novo')");
-    auto call = [&] {
-        ProcedureParam p{"novo", 2, adtype::Integer, Variant()};
-        s->callProcedure("proximo", std::span<ProcedureParam>(&p, 1), 30);
-        return com::CLng(p.value);
-    };
+    auto call = [&] { return callForNumber(*s, "proximo", "novo"); };
     FullTrace trace;
     EXPECT_EQ(call(), 1);
     EXPECT_EQ(call(), 2);
@@ -456,27 +447,23 @@ TEST(SqliteProcedureBodies, AChangedBodyIsSeenWhoeverChangedIt) {
     auto s = db.open();
     run(*s, "CREATE TABLE sys_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT NULL)");
     run(*s, "INSERT INTO sys_procedures VALUES ('numero', 'SELECT 1 AS n')");
-    auto call = [&] {
-        ProcedureParam p{"n", 2, adtype::Integer, Variant()};
-        s->callProcedure("numero", std::span<ProcedureParam>(&p, 1), 30);
-        return p.value;
-    };
+    auto call = [&] { return callForNumber(*s, "numero", "n"); };
     FullTrace trace;
-    EXPECT_EQ(com::CLng(call()), 1);
-    EXPECT_EQ(com::CLng(call()), 1);
+    EXPECT_EQ(call(), 1);
+    EXPECT_EQ(call(), 1);
     EXPECT_EQ(trace.count("-- internal SELECT body FROM sys_procedures WHERE name = ?1 COLLATE NOCASE"), 1u);
     // Changed through this session.
     run(*s, "UPDATE sys_procedures SET body = 'SELECT 2 AS n'");
-    EXPECT_EQ(com::CLng(call()), 2);
+    EXPECT_EQ(call(), 2);
     // Changed through another session, and seen from this one's next read of the database.
     auto other = db.open();
     run(*other, "UPDATE sys_procedures SET body = 'SELECT 3 AS n'");
     query(*s, "SELECT count(*) FROM sys_procedures");
-    EXPECT_EQ(com::CLng(call()), 3);
+    EXPECT_EQ(call(), 3);
     // A single-statement body runs without a savepoint; one of several statements keeps it.
     EXPECT_EQ(trace.count("-- internal SAVEPOINT orvan_procedure"), 0u);
     run(*s, "UPDATE sys_procedures SET body = 'SELECT 4 AS x; SELECT 5 AS n'");
-    EXPECT_EQ(com::CLng(call()), 5);
+    EXPECT_EQ(call(), 5);
     EXPECT_EQ(trace.count("-- internal SAVEPOINT orvan_procedure"), 1u);
 }
 

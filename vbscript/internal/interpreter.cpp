@@ -578,22 +578,30 @@ bool wholeOf(const Variant& v, Whole& out) {
     }
 }
 
+// x op y for a comparison (Eq, Ne, Lt, Le, Gt, Ge) of two whole numbers.
+[[gnu::always_inline]] inline Variant compareWhole(BinOp op, const Whole& x, const Whole& y) {
+    switch (op) {
+        case BinOp::Eq: return Variant(x.value == y.value);
+        case BinOp::Ne: return Variant(x.value != y.value);
+        case BinOp::Lt: return Variant(x.value < y.value);
+        case BinOp::Le: return Variant(x.value <= y.value);
+        case BinOp::Gt: return Variant(x.value > y.value);
+        default: return Variant(x.value >= y.value);
+    }
+}
+
+bool isComparison(BinOp op) {
+    return op == BinOp::Eq || op == BinOp::Ne || op == BinOp::Lt || op == BinOp::Le || op == BinOp::Gt ||
+           op == BinOp::Ge;
+}
+
 // x op y on two values already at hand: whole numbers and Doubles here, everything else the general way.
 Variant computeBinary(BinOp op, const Variant& x, const Variant& y, bool numericLiteral) {
     Whole wx, wy;
     if (wholeOf(x, wx) && wholeOf(y, wy)) {
+        if (isComparison(op)) return compareWhole(op, wx, wy);
         Whole w;
-        switch (op) {
-            case BinOp::Eq: return Variant(wx.value == wy.value);
-            case BinOp::Ne: return Variant(wx.value != wy.value);
-            case BinOp::Lt: return Variant(wx.value < wy.value);
-            case BinOp::Le: return Variant(wx.value <= wy.value);
-            case BinOp::Gt: return Variant(wx.value > wy.value);
-            case BinOp::Ge: return Variant(wx.value >= wy.value);
-            default:
-                if (combineWhole(op, wx, wy, w)) return wholeVariant(w);
-                break;
-        }
+        if (combineWhole(op, wx, wy, w)) return wholeVariant(w);
     }
     double r = 0;
     if (floatArithmetic(op, x, y, r)) return Variant(r);
@@ -661,16 +669,7 @@ Variant BinaryExpr::eval(Frame& f) const {
         case BinOp::Gt:
         case BinOp::Ge: {
             Whole x, y;
-            if (a->whole(f, x) && b->whole(f, y)) {
-                switch (op) {
-                    case BinOp::Eq: return Variant(x.value == y.value);
-                    case BinOp::Ne: return Variant(x.value != y.value);
-                    case BinOp::Lt: return Variant(x.value < y.value);
-                    case BinOp::Le: return Variant(x.value <= y.value);
-                    case BinOp::Gt: return Variant(x.value > y.value);
-                    default: return Variant(x.value >= y.value);
-                }
-            }
+            if (a->whole(f, x) && b->whole(f, y)) return compareWhole(op, x, y);
             break;
         }
         default: break;
