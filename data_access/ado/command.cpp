@@ -150,9 +150,8 @@ ComPtr<Parameter> Parameters::get_Item(Variant Index) {
         return items_[static_cast<std::size_t>(*n)];
     }
     if (Index.isString()) {
-        const std::string wanted = foldName(Index.rawString());
         for (const auto& p : items_)
-            if (foldName(p->get_Name()) == wanted) return p;
+            if (sameName(p->get_Name(), Index.rawString())) return p;
     }
     throw aderr::error(aderr::ItemNotFound, "Parameters");
 }

@@ -1,5 +1,7 @@
 // ADO's error texts, the Connection's Errors collection and its Error objects, and the small name
 // helpers the ADO objects share.
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "com_server/conversions.h"
@@ -105,6 +107,21 @@ const com::TypeInfo& Errors::typeInfo() const {
 
 std::string foldName(std::string_view name) {
     return com::UCase(name);
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    const auto ascii = [](std::string_view s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    // ASCII letters fold to ASCII letters only; a name with other characters is folded in full (some
+    // of them, such as the dotless i, fold to ASCII).
+    if (!ascii(a) || !ascii(b)) return foldName(a) == foldName(b);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x != y && std::toupper(x) != std::toupper(y)) return false;
+    }
+    return true;
 }
 
 std::string quoteIdentifier(std::string_view name) {

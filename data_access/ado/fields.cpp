@@ -221,13 +221,13 @@ ComPtr<Field> Fields::get_Item(Variant Index) {
     Recordset::Impl* rs = impl_->owner;
     const std::size_t i = rs && rs->open ? rs->find(Index) : std::string::npos;
     if (i == std::string::npos) throw aderr::error(aderr::ItemNotFound, "Fields");
-    return rs->fieldObjects[i];
+    return rs->fieldObject(i);
 }
 
 ComPtr<com::Enumerator> Fields::NewEnum() {
     std::vector<Variant> fields;
-    if (const Recordset::Impl* rs = impl_->owner; rs && rs->open)
-        for (const auto& f : rs->fieldObjects) fields.emplace_back(f);
+    if (Recordset::Impl* rs = impl_->owner; rs && rs->open)
+        for (std::size_t i = 0; i < rs->columns.size(); ++i) fields.emplace_back(rs->fieldObject(i));
     return com::make<com::ListEnumerator>(std::move(fields));
 }
 

@@ -81,14 +81,18 @@ Session& Recordset::Impl::session() const {
 void Recordset::Impl::loadColumns(std::vector<ColumnInfo> cols) {
     columns = std::move(cols);
     fieldObjects.clear();
-    byName.clear();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+    fieldObjects.resize(columns.size());
+}
+
+const ComPtr<Field>& Recordset::Impl::fieldObject(std::size_t i) {
+    ComPtr<Field>& field = fieldObjects.at(i);
+    if (!field) {
         auto impl = std::make_unique<Field::Impl>();
         impl->owner = this;
         impl->index = i;
-        fieldObjects.push_back(ComPtr<Field>(new Field(std::move(impl))));
-        byName.emplace(foldName(columns[i].name), i);  // a repeated name finds its first column
+        field = ComPtr<Field>(new Field(std::move(impl)));
     }
+    return field;
 }
 
 void Recordset::Impl::readRows(ResultSet& rs, std::size_t limit) {
@@ -192,8 +196,10 @@ std::size_t Recordset::Impl::find(const Variant& index) const {
             return static_cast<std::size_t>(n);
         }
         case com::VarType::String: {
-            auto it = byName.find(foldName(index.rawString()));
-            return it == byName.end() ? std::string::npos : it->second;
+            // A repeated name finds its first column.
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                if (sameName(columns[i].name, index.rawString())) return i;
+            return std::string::npos;
         }
         default:
             return std::string::npos;
@@ -258,20 +264,17 @@ void Recordset::Impl::resolveTarget(const std::vector<std::size_t>& touched, boo
         keyKnown = false;
         targetKnown = true;
     }
-    const std::string table = foldName(targetTable);
     for (std::size_t c : touched)
-        if (columns[c].baseTable.empty() || foldName(columns[c].baseTable) != table)
+        if (columns[c].baseTable.empty() || !sameName(columns[c].baseTable, targetTable))
             throw adoError(kFail, "Recordset", kNoBaseTable);
     if (withKey) resolveKey();
 }
 
 void Recordset::Impl::resolveKey() {
     if (keyKnown) return;
-    const std::string table = foldName(targetTable);
     auto columnOf = [&](const std::string& name) {
-        const std::string wanted = foldName(name);
         for (std::size_t c = 0; c < columns.size(); ++c)
-            if (foldName(columns[c].baseTable) == table && foldName(columns[c].baseColumn) == wanted) return c;
+            if (sameName(columns[c].baseColumn, name) && sameName(columns[c].baseTable, targetTable)) return c;
         return std::string::npos;
     };
     keyColumns.clear();
@@ -288,7 +291,7 @@ void Recordset::Impl::resolveKey() {
         // recordset holds.
         keyColumns.clear();
         for (std::size_t c = 0; c < columns.size(); ++c)
-            if (foldName(columns[c].baseTable) == table) keyColumns.push_back(c);
+            if (sameName(columns[c].baseTable, targetTable)) keyColumns.push_back(c);
     }
     keyKnown = true;
 }
@@ -408,7 +411,8 @@ void Recordset::Impl::settleBeforeMove() {
 }
 
 void Recordset::Impl::detachFields() noexcept {
-    for (auto& f : fieldObjects) f->impl_->owner = nullptr;
+    for (auto& f : fieldObjects)
+        if (f) f->impl_->owner = nullptr;
     fieldObjects.clear();
 }
 
@@ -417,7 +421,6 @@ void Recordset::Impl::close() noexcept {
     cancelUpdate();
     if (connection) std::erase(connection->impl_->recordsets, this);
     detachFields();
-    byName.clear();
     columns.clear();
     rows.clear();
     filteredOut.clear();

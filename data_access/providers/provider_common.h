@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "com_server/error_numbers.h"
 
@@ -39,6 +40,17 @@ std::size_t skipNonCode(std::string_view sql, std::size_t i, bool bracketsQuote)
 // parentheses and comments) with CREATE, ALTER or DROP.
 bool changesSchema(std::string_view sql) noexcept;
 
+// Hashes a text and a view of one alike: an unordered container keyed by std::string is then searched
+// with a string_view, without a copy. One hash and, mostly, one comparison find a statement text,
+// where an ordered one compares long common beginnings ("SELECT * FROM ...") at every level.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
+};
+
+template <typename Value>
+using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
+
 // What an engine runs for each statement text sent, worked out once per session for the texts met
 // lately: the same texts are sent again and again, and finding one costs less than scanning it.
 template <typename Value>
@@ -56,7 +68,7 @@ public:
 
 private:
     static constexpr std::size_t kMaxEntries = 256;
-    std::map<std::string, Value, std::less<>> entries_;
+    TextMap<Value> entries_;
 };
 
 // ---- dates ----------------------------------------------------------------------------------------

@@ -133,6 +133,38 @@ TYPED_TEST(AdoRecordsetTest, FieldsByNameOrdinalAndDefaultMembers) {
     EXPECT_EQ(errorOf([&] { com::getProperty(*field.rawObject(), "Name"); }).number(), 3420);
 }
 
+// A name is found whatever its case, accented letters included, and a repeated name finds its first
+// column. Each column has one Field, whichever way it is reached, until the recordset is opened again.
+TYPED_TEST(AdoRecordsetTest, FieldNamesIgnoreCaseAndEachColumnHasOneField) {
+    auto cn = this->connect();
+    auto rs = this->openRs(cn, "SELECT nome AS \"Descrição\", oid AS x, nome AS X FROM " + this->t + " ORDER BY oid",
+                           adOpenStatic, adLockReadOnly);
+    auto fields = rs->get_Fields();
+    const auto at = [&](std::int32_t i) -> com::Object* { return fields->get_Item(Variant(i)).get(); };
+    for (const char* name : {"Descrição", "DESCRIÇÃO", "descrição", "dEsCrIçÃo"})
+        EXPECT_EQ(fields->get_Item(Variant(name)).get(), at(0)) << name;
+    EXPECT_EQ(errorOf([&] { fields->get_Item(Variant("Descricao")); }).number(), 3265);
+    EXPECT_EQ(errorOf([&] { fields->get_Item(Variant("Descrição ")); }).number(), 3265);
+    EXPECT_EQ(fields->get_Item(Variant("X")).get(), at(1));
+    EXPECT_TRUE(sameValue(com::defaultValue(Variant(fields->get_Item(Variant("x")))), Variant(std::int32_t{1})));
+
+    auto each = fields->NewEnum();
+    Variant item;
+    for (std::int32_t i = 0; i < 3; ++i) {
+        ASSERT_TRUE(each->next(item));
+        EXPECT_EQ(item.rawObject().get(), at(i));
+    }
+    EXPECT_FALSE(each->next(item));
+
+    // Opened again on other columns: other Fields, and the ones held before are detached.
+    Variant before(fields->get_Item(Variant(std::int32_t{0})));
+    rs->Close();
+    rs->Open(Variant("SELECT oid FROM " + this->t), Variant(cn), adOpenStatic, adLockReadOnly, adCmdText);
+    EXPECT_EQ(fields->get_Count(), 1);
+    EXPECT_NE(at(0), before.rawObject().get());
+    EXPECT_EQ(errorOf([&] { com::getProperty(*before.rawObject(), "Name"); }).number(), 3420);
+}
+
 TYPED_TEST(AdoRecordsetTest, OpensOnCommandsAndOutlivesTheirReferences) {
     auto cn = this->connect();
     auto cmd = com::make<Command>();

@@ -46,6 +46,42 @@ TEST_F(SqliteTest, CommitsReachTheDiskUnlessTheConnectionStringSaysSynchronousNo
     }
 }
 
+// A session keeps its statements prepared: each use still gets its own values and rows, whether the same
+// text is read by two result sets at once, far more texts than it keeps are met in between, or a text
+// is given other values each time.
+TEST_F(SqliteTest, KeptStatementsGiveEachUseItsOwnRows) {
+    run(s(), "CREATE TABLE n (v INTEGER)");
+    for (std::int32_t i = 1; i <= 3; ++i) run(s(), "INSERT INTO n VALUES (?)", {Variant(i)});
+    const std::string all = "SELECT v FROM n ORDER BY v";
+    auto first = s().execute(all, {}, 5);
+    std::vector<Variant> row;
+    ASSERT_TRUE(first->next(row));
+    EXPECT_EQ(row[0].rawInt(), 1);
+    {
+        // The same text while the first still reads it.
+        auto second = s().execute(all, {}, 5);
+        for (std::int32_t expected = 1; expected <= 3; ++expected) {
+            ASSERT_TRUE(second->next(row));
+            EXPECT_EQ(row[0].rawInt(), expected);
+        }
+        EXPECT_FALSE(second->next(row));
+    }
+    const std::string plus = "SELECT v + ? FROM n WHERE v = ?";
+    for (std::int32_t i = 0; i < 300; ++i) {
+        // Each text met once, and one met every time with other values.
+        EXPECT_EQ(query(s(), "SELECT v + " + std::to_string(i) + " FROM n WHERE v = 2")[0][0].rawInt(), 2 + i);
+        const auto rows = query(s(), plus, {Variant(i), Variant(std::int32_t{1 + i % 3})});
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][0].rawInt(), 1 + i % 3 + i);
+    }
+    // The first reader goes on where it was, and its statement serves the next use once it is done.
+    ASSERT_TRUE(first->next(row));
+    EXPECT_EQ(row[0].rawInt(), 2);
+    first.reset();
+    run(s(), "INSERT INTO n VALUES (4)");
+    EXPECT_EQ(query(s(), all).size(), 4u);
+}
+
 TEST_F(SqliteTest, DeclaredTypesDecideTheColumnType) {
     struct Case {
         const char* decl;

@@ -42,6 +42,8 @@ com::ComError adoError(std::int32_t number, const char* className, std::string t
 // A name folded for case-insensitive comparison, with the runtime's one-to-one upper-casing (so "Descrição"
 // matches "DESCRIÇÃO").
 std::string foldName(std::string_view name);
+// Whether foldName makes the same name of both, without a copy of either when both are ASCII.
+bool sameName(std::string_view a, std::string_view b);
 
 // An identifier as the engine reported it, quoted so that it is read exactly (case, reserved words).
 std::string quoteIdentifier(std::string_view name);
@@ -81,8 +83,9 @@ struct Recordset::Impl {
     bool open = false;
     std::int32_t openCursorType = adOpenForwardOnly;
     std::vector<ColumnInfo> columns;
+    // One Field per column, made when first asked for (most recordsets are read through a few of
+    // them, or none): the same object each time until the columns change.
     std::vector<ComPtr<Field>> fieldObjects;
-    std::unordered_map<std::string, std::size_t> byName;  // folded name -> first column of that name
     std::vector<Row> rows;
     std::ptrdiff_t pos = 0;  // -1 = BOF, rows.size() = EOF
     bool fetched = true;     // false while a table's rows have not been read
@@ -156,6 +159,8 @@ struct Recordset::Impl {
     // Writes a pending change before the current row changes.
     void settleBeforeMove();
 
+    // The Field of column i (i < columns.size()).
+    const ComPtr<Field>& fieldObject(std::size_t i);
     // The column for an index Variant (ordinal or name); npos when there is none.
     std::size_t find(const Variant& index) const;
     // find() by name, as the criteria and sort readers look columns up.

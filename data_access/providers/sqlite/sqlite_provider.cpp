@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <climits>
 #include <map>
@@ -144,11 +145,12 @@ const char* sqlStateFor(int extended, std::string_view message) {
 // ---- the connection shared by a session and its result sets ------------------------------------
 
 struct Connection {
-    // Prepared statements kept for reuse, by their text; those a result set is reading are out of the
-    // cache until it lets them go. Declared after db, so that they are finalized before it closes.
+    // Prepared statements kept for reuse, by their text. One a result set is reading stays listed
+    // without its statement until the result set lets it go. Declared after db, so that they are
+    // finalized before it closes.
     static constexpr std::size_t kMaxCached = 64;
     struct Cached {
-        StmtPtr stmt;
+        StmtPtr stmt;  // null while a result set reads it
         std::uint64_t lastUse = 0;
         // The columns as last described, kept when no column's type depends on the row read; valid
         // while the engine has not prepared the statement anew (a schema change) since.
@@ -157,7 +159,7 @@ struct Connection {
     };
 
     DbPtr db;
-    std::map<std::string, Cached, std::less<>> cache;
+    detail::TextMap<Cached> cache;
     std::uint64_t useClock = 0;
     // Whether this connection changed sys_procedures since the procedure bodies were read.
     bool proceduresChanged = false;
@@ -221,34 +223,43 @@ struct Connection {
     // A prepared statement for the whole of text (one statement), from the cache when it holds one,
     // ready to bind (reset, no values bound). Give it back with giveBack once done with it.
     StmtPtr take(std::string_view text) {
-        if (auto it = cache.find(text); it != cache.end()) {
-            StmtPtr stmt = std::move(it->second.stmt);
-            cache.erase(it);
-            return stmt;
-        }
+        if (auto it = cache.find(text); it != cache.end() && it->second.stmt) return std::move(it->second.stmt);
         return prepare(text);
     }
 
     // Returns a statement taken with take (or prepared for the whole of text) to the cache, reset and
-    // cleared; when the cache is full the statement used longest ago is finalized.
+    // cleared. A text met for the first time, when the cache is full, first makes room.
     void giveBack(std::string_view text, StmtPtr stmt, std::shared_ptr<const std::vector<ColumnInfo>> columns = {},
                   int prepared = 0) noexcept {
         if (!stmt) return;
         sqlite3_reset(stmt.get());
         sqlite3_clear_bindings(stmt.get());
         try {
-            auto [it, added] = cache.try_emplace(std::string(text));
-            if (!added) return;  // another copy is there already; this one is finalized
-            it->second = Cached{std::move(stmt), ++useClock, std::move(columns), prepared};
-            if (cache.size() > kMaxCached) {
-                auto oldest = cache.begin();
-                for (auto i = cache.begin(); i != cache.end(); ++i)
-                    if (i->second.lastUse < oldest->second.lastUse) oldest = i;
-                cache.erase(oldest);
+            auto it = cache.find(text);
+            if (it == cache.end()) {
+                if (cache.size() >= kMaxCached) makeRoom();
+                it = cache.try_emplace(std::string(text)).first;
+            } else if (it->second.stmt) {
+                return;  // another copy is there already; this one is finalized
             }
+            it->second = Cached{std::move(stmt), ++useClock, std::move(columns), prepared};
         } catch (...) {
             // Out of memory while keeping it: the statement is finalized, and prepared again next time.
         }
+    }
+
+    // Finalizes the half of the cache used longest ago. Texts that hold a literal which changes each
+    // time are the ones that fill it; the statements used again and again were used last, and stay.
+    // Half at once keeps the search for the oldest off most calls.
+    void makeRoom() noexcept {
+        std::array<std::uint64_t, kMaxCached> uses{};
+        std::size_t n = 0;
+        for (const auto& [text, entry] : cache)
+            if (n < uses.size()) uses[n++] = entry.lastUse;
+        const auto middle = uses.begin() + static_cast<std::ptrdiff_t>(n / 2);
+        std::nth_element(uses.begin(), middle, uses.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::uint64_t keepFrom = *middle;
+        std::erase_if(cache, [&](const auto& entry) { return entry.second.lastUse < keepFrom; });
     }
 
     // The single integer a cached one-row statement (a PRAGMA) returns, traced as the data layer's own.
@@ -579,11 +590,10 @@ public:
         StmtPtr stmt;
         std::shared_ptr<const std::vector<ColumnInfo>> described;
         int prepared = 0;
-        if (auto it = conn_->cache.find(ran); it != conn_->cache.end()) {
+        if (auto it = conn_->cache.find(ran); it != conn_->cache.end() && it->second.stmt) {
             stmt = std::move(it->second.stmt);
             described = std::move(it->second.columns);
             prepared = it->second.prepared;
-            conn_->cache.erase(it);
         } else {
             std::string_view rest;
             try {
