@@ -65,11 +65,11 @@ ComPtr<Comum> requireComum(const ComPtr<Comum>& comum) {
 }
 
 Variant fieldValue(ado::Recordset& rs, std::string_view name) {
-    return rs.get_Fields()->get_Item(Variant(name))->get_Value();
+    return rs.get_Fields()->valueOf(Variant(name));
 }
 
 void setField(ado::Recordset& rs, std::string_view name, Variant value) {
-    rs.get_Fields()->get_Item(Variant(name))->put_Value(std::move(value));
+    rs.get_Fields()->assign(Variant(name), std::move(value));
 }
 
 std::string Failure::text() const { return std::to_string(number) + " - " + description; }

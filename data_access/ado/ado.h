@@ -288,10 +288,16 @@ public:
     // For Each gives the Field objects, in column order.
     ComPtr<com::Enumerator> NewEnum();
     const com::TypeInfo& typeInfo() const override;
+    // Item(Index).Value, read and assigned, for C++ callers: the same checks and errors, without a
+    // Field object.
+    Variant valueOf(const Variant& Index);
+    void assign(const Variant& Index, Variant value);
 
 private:
     friend class Recordset;
     struct Impl;
+    // The column Item(Index) names: error 3265 when there is none.
+    std::size_t column(const Variant& Index);
     explicit Fields(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

@@ -217,11 +217,23 @@ std::int32_t Fields::get_Count() {
     return rs && rs->open ? static_cast<std::int32_t>(rs->columns.size()) : 0;
 }
 
-ComPtr<Field> Fields::get_Item(Variant Index) {
-    Recordset::Impl* rs = impl_->owner;
+std::size_t Fields::column(const Variant& Index) {
+    const Recordset::Impl* rs = impl_->owner;
     const std::size_t i = rs && rs->open ? rs->find(Index) : std::string::npos;
     if (i == std::string::npos) throw aderr::error(aderr::ItemNotFound, "Fields");
-    return rs->fieldObject(i);
+    return i;
+}
+
+ComPtr<Field> Fields::get_Item(Variant Index) {
+    return impl_->owner->fieldObject(column(Index));
+}
+
+Variant Fields::valueOf(const Variant& Index) {
+    return impl_->owner->value(column(Index));
+}
+
+void Fields::assign(const Variant& Index, Variant value) {
+    impl_->owner->assign(column(Index), value);
 }
 
 ComPtr<com::Enumerator> Fields::NewEnum() {

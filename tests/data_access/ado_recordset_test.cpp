@@ -147,6 +147,11 @@ TYPED_TEST(AdoRecordsetTest, FieldNamesIgnoreCaseAndEachColumnHasOneField) {
     EXPECT_EQ(errorOf([&] { fields->get_Item(Variant("Descrição ")); }).number(), 3265);
     EXPECT_EQ(fields->get_Item(Variant("X")).get(), at(1));
     EXPECT_TRUE(sameValue(com::defaultValue(Variant(fields->get_Item(Variant("x")))), Variant(std::int32_t{1})));
+    // Read and assigned from C++ without a Field object: the same values and the same errors.
+    EXPECT_TRUE(sameValue(fields->valueOf(Variant("DESCRIÇÃO")), Variant("Ana")));
+    EXPECT_EQ(errorOf([&] { fields->valueOf(Variant("nosuch")); }).number(), 3265);
+    EXPECT_EQ(errorOf([&] { fields->assign(Variant("x"), Variant(std::int32_t{9})); }).number(),
+              errorOf([&] { fields->get_Item(Variant("x"))->put_Value(Variant(std::int32_t{9})); }).number());
 
     auto each = fields->NewEnum();
     Variant item;
@@ -163,6 +168,8 @@ TYPED_TEST(AdoRecordsetTest, FieldNamesIgnoreCaseAndEachColumnHasOneField) {
     EXPECT_EQ(fields->get_Count(), 1);
     EXPECT_NE(at(0), before.rawObject().get());
     EXPECT_EQ(errorOf([&] { com::getProperty(*before.rawObject(), "Name"); }).number(), 3420);
+    rs->Close();
+    EXPECT_EQ(errorOf([&] { fields->valueOf(Variant(std::int32_t{0})); }).number(), 3265);
 }
 
 TYPED_TEST(AdoRecordsetTest, OpensOnCommandsAndOutlivesTheirReferences) {
