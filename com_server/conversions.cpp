@@ -1150,16 +1150,38 @@ int Asc(const Variant& v) {
 }
 
 
+void appendPadded(std::string& out, int value, int width) {
+    char digits[16];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    std::string_view text(digits, static_cast<std::size_t>(end - digits));
+    if (!text.empty() && text.front() == '-') {
+        out += '-';
+        text.remove_prefix(1);
+    }
+    if (static_cast<int>(text.size()) < width) out.append(static_cast<std::size_t>(width) - text.size(), '0');
+    out += text;
+}
+
 std::string formatYearFirstDate(const DateParts& parts) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%d-%02d-%02d", parts.year, parts.month, parts.day);
-    return buf;
+    std::string out;
+    out.reserve(20);
+    appendPadded(out, parts.year, 1);
+    out += '-';
+    appendPadded(out, parts.month, 2);
+    out += '-';
+    appendPadded(out, parts.day, 2);
+    return out;
 }
 
 std::string formatYearFirstDateTime(const DateParts& parts) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, " %02d:%02d:%02d", parts.hour, parts.minute, parts.second);
-    return formatYearFirstDate(parts) + buf;
+    std::string out = formatYearFirstDate(parts);
+    out += ' ';
+    appendPadded(out, parts.hour, 2);
+    out += ':';
+    appendPadded(out, parts.minute, 2);
+    out += ':';
+    appendPadded(out, parts.second, 2);
+    return out;
 }
 
 }  // namespace orvan::com

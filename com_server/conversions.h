@@ -42,6 +42,8 @@ std::optional<double> parseNumber(std::string_view text, const Regional& r);
 std::string formatGeneralDate(double serial, const Regional& r);
 std::string formatShortDate(double serial, const Regional& r);
 std::string formatLongTime(double serial, const Regional& r);
+// Appends value in decimal, with zeros in front up to width digits (a minus sign comes first).
+void appendPadded(std::string& out, int value, int width);
 // The year-first date of parts, "2008-12-25": the year as it is, month and day with two digits.
 std::string formatYearFirstDate(const DateParts& parts);
 // The same date followed by a blank and the time with two-digit fields, "2008-12-25 14:05:09".

@@ -175,10 +175,16 @@ bool zoneOnly(std::string_view rest) noexcept {
 std::string formatDateTime(double serial) {
     if (!std::isfinite(serial) || serial < kMinSerial || serial > kMaxSerial) return {};
     const com::DateParts p = com::splitDate(serial);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                  p.second);
-    return buf;
+    std::string out;
+    out.reserve(20);
+    const std::pair<int, char> fields[] = {{p.month, '-'}, {p.day, ' '}, {p.hour, ':'}, {p.minute, ':'}, {p.second, 0}};
+    com::appendPadded(out, p.year, 4);
+    out += '-';
+    for (const auto& [value, after] : fields) {
+        com::appendPadded(out, value, 2);
+        if (after) out += after;
+    }
+    return out;
 }
 
 std::optional<double> parseDateTime(std::string_view text) {

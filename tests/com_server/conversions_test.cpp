@@ -171,6 +171,28 @@ struct FormatRow {
     const char* text;
 };
 
+// The year-first texts the data layer and DataHoraAgora write: the year as it is, every other field
+// with two digits.
+TEST(GeneralDateTest, YearFirstTextsPadEveryFieldButTheYear) {
+    const FormatRow rows[] = {
+        {3.34, "1900-01-02 08:09:36"},
+        {-657434.0, "100-01-01 00:00:00"},
+        {2958465.0 + 86399 * kSecond, "9999-12-31 23:59:59"},
+        {-0.25, "1899-12-30 06:00:00"},
+    };
+    for (const FormatRow& r : rows) {
+        EXPECT_EQ(formatYearFirstDateTime(splitDate(r.serial)), r.text) << r.serial;
+        const std::string text = r.text;
+        EXPECT_EQ(formatYearFirstDate(splitDate(r.serial)), text.substr(0, text.find(' '))) << r.serial;
+    }
+    std::string out;
+    for (const auto& [value, width] : {std::pair{7, 2}, {2024, 4}, {5, 4}, {-3, 3}, {123, 1}}) {
+        appendPadded(out, value, width);
+        out += '|';
+    }
+    EXPECT_EQ(out, "07|2024|0005|-003|123|");
+}
+
 TEST(GeneralDateTest, PtBRWritesDayFirstOn24HourClock) {
     const FormatRow rows[] = {
         {3.34, "02/01/1900 08:09:36"},

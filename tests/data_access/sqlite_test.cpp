@@ -82,6 +82,24 @@ TEST_F(SqliteTest, KeptStatementsGiveEachUseItsOwnRows) {
     EXPECT_EQ(query(s(), all).size(), 4u);
 }
 
+// A date is stored as the text the engine's date functions read, the year with four digits.
+TEST_F(SqliteTest, DatesAreStoredAsYearFirstTextWithAFourDigitYear) {
+    run(s(), "CREATE TABLE d (v DATETIME)");
+    const struct {
+        double serial;
+        const char* text;
+    } cases[] = {{serial(2024, 2, 29, 23, 5, 9), "2024-02-29 23:05:09"},
+                 {serial(100, 1, 1), "0100-01-01 00:00:00"},
+                 {serial(999, 12, 31, 1, 2, 3), "0999-12-31 01:02:03"},
+                 {serial(1899, 12, 30), "1899-12-30 00:00:00"}};
+    for (const auto& c : cases) {
+        run(s(), "DELETE FROM d");
+        run(s(), "INSERT INTO d VALUES (?)", {Variant::date(c.serial)});
+        EXPECT_TRUE(sameValue(query(s(), "SELECT CAST(v AS TEXT) FROM d")[0][0], Variant(c.text))) << c.text;
+        EXPECT_TRUE(sameValue(query(s(), "SELECT v FROM d")[0][0], Variant::date(c.serial))) << c.text;
+    }
+}
+
 TEST_F(SqliteTest, DeclaredTypesDecideTheColumnType) {
     struct Case {
         const char* decl;
