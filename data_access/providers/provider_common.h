@@ -43,9 +43,20 @@ bool changesSchema(std::string_view sql) noexcept;
 // Hashes a text and a view of one alike: an unordered container keyed by std::string is then searched
 // with a string_view, without a copy. One hash and, mostly, one comparison find a statement text,
 // where an ordered one compares long common beginnings ("SELECT * FROM ...") at every level.
+// A text with its hash, worked out once for a text looked up more than once (a statement is looked up
+// when it is taken and again when it is given back).
+struct HashedText {
+    explicit HashedText(std::string_view t) : text(t), hash(std::hash<std::string_view>{}(t)) {}
+    HashedText(std::string_view t, std::size_t h) : text(t), hash(h) {}
+    std::string_view text;
+    std::size_t hash;
+};
+inline bool operator==(const std::string& a, const HashedText& b) noexcept { return a == b.text; }
+
 struct TextHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
+    std::size_t operator()(const HashedText& text) const noexcept { return text.hash; }
 };
 
 template <typename Value>

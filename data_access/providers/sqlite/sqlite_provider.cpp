@@ -222,15 +222,15 @@ struct Connection {
 
     // A prepared statement for the whole of text (one statement), from the cache when it holds one,
     // ready to bind (reset, no values bound). Give it back with giveBack once done with it.
-    StmtPtr take(std::string_view text) {
+    StmtPtr take(const detail::HashedText& text) {
         if (auto it = cache.find(text); it != cache.end() && it->second.stmt) return std::move(it->second.stmt);
-        return prepare(text);
+        return prepare(text.text);
     }
 
     // Returns a statement taken with take (or prepared for the whole of text) to the cache, reset and
     // cleared. A text met for the first time, when the cache is full, first makes room.
-    void giveBack(std::string_view text, StmtPtr stmt, std::shared_ptr<const std::vector<ColumnInfo>> columns = {},
-                  int prepared = 0) noexcept {
+    void giveBack(const detail::HashedText& text, StmtPtr stmt,
+                  std::shared_ptr<const std::vector<ColumnInfo>> columns = {}, int prepared = 0) noexcept {
         if (!stmt) return;
         sqlite3_reset(stmt.get());
         sqlite3_clear_bindings(stmt.get());
@@ -238,7 +238,7 @@ struct Connection {
             auto it = cache.find(text);
             if (it == cache.end()) {
                 if (cache.size() >= kMaxCached) makeRoom();
-                it = cache.try_emplace(std::string(text)).first;
+                it = cache.try_emplace(std::string(text.text)).first;
             } else if (it->second.stmt) {
                 return;  // another copy is there already; this one is finalized
             }
@@ -265,11 +265,12 @@ struct Connection {
     // The single integer a cached one-row statement (a PRAGMA) returns, traced as the data layer's own.
     std::int64_t pragmaValue(std::string_view text) {
         notifyInternalStatement(text);
-        StmtPtr stmt = take(text);
+        const detail::HashedText key(text);
+        StmtPtr stmt = take(key);
         const int rc = sqlite3_step(stmt.get());
         if (rc != SQLITE_ROW) fail(rc);
         const std::int64_t value = sqlite3_column_int64(stmt.get(), 0);
-        giveBack(text, std::move(stmt));
+        giveBack(key, std::move(stmt));
         return value;
     }
 
@@ -502,12 +503,13 @@ public:
     // cacheKey: the text under which the statement goes back to the connection's cache once read
     // (empty: finalized instead). described: its columns as kept with it in the cache, if any, and the
     // engine's count of its automatic re-preparations then.
-    SqliteResultSet(std::shared_ptr<Connection> conn, StmtPtr stmt, std::string cacheKey, bool firstRow,
-                    int timeoutSeconds, std::int64_t rowsAffected,
+    SqliteResultSet(std::shared_ptr<Connection> conn, StmtPtr stmt, std::string cacheKey, std::size_t cacheHash,
+                    bool firstRow, int timeoutSeconds, std::int64_t rowsAffected,
                     std::shared_ptr<const std::vector<ColumnInfo>> described = {}, int prepared = 0)
         : conn_(std::move(conn)),
           stmt_(std::move(stmt)),
           cacheKey_(std::move(cacheKey)),
+          cacheHash_(cacheHash),
           pending_(firstRow),
           timeoutSeconds_(timeoutSeconds),
           rowsAffected_(rowsAffected) {
@@ -555,12 +557,13 @@ private:
     void done() noexcept {
         if (!stmt_) return;
         if (cacheKey_.empty()) stmt_.reset();
-        else conn_->giveBack(cacheKey_, std::move(stmt_), keep_, prepared_);
+        else conn_->giveBack({cacheKey_, cacheHash_}, std::move(stmt_), keep_, prepared_);
     }
 
     std::shared_ptr<Connection> conn_;  // declared first, so that the statement is finalized before
     StmtPtr stmt_;
     std::string cacheKey_;
+    std::size_t cacheHash_;
     std::shared_ptr<const std::vector<ColumnInfo>> columns_;
     std::shared_ptr<const std::vector<ColumnInfo>> keep_;  // what goes back to the cache with the statement
     int prepared_ = 0;
@@ -584,13 +587,19 @@ public:
 
     std::unique_ptr<ResultSet> executeStatement(std::string_view sql, std::span<const Variant> params,
                                                 int timeoutSeconds) override {
-        const std::string& ran = texts_.get(sql, [](std::string_view text) { return repairNumberKeywordJoins(text); });
+        const Ran& repaired = texts_.get(sql, [](std::string_view text) {
+            std::string ran = repairNumberKeywordJoins(text);
+            const std::size_t hash = detail::TextHash{}(ran);
+            return Ran{std::move(ran), hash};
+        });
+        const std::string& ran = repaired.text;
+        const detail::HashedText key(ran, repaired.hash);
         notifyStatement(sql, ran);
         conn_->arm(timeoutSeconds);
         StmtPtr stmt;
         std::shared_ptr<const std::vector<ColumnInfo>> described;
         int prepared = 0;
-        if (auto it = conn_->cache.find(ran); it != conn_->cache.end() && it->second.stmt) {
+        if (auto it = conn_->cache.find(key); it != conn_->cache.end() && it->second.stmt) {
             stmt = std::move(it->second.stmt);
             described = std::move(it->second.columns);
             prepared = it->second.prepared;
@@ -604,7 +613,7 @@ public:
                 if (e.sqlState() == "42601") rememberRefusal(sql, ran, e);
                 throw;
             }
-            if (!stmt) return std::make_unique<SqliteResultSet>(conn_, nullptr, std::string(), false, timeoutSeconds, 0);
+            if (!stmt) return std::make_unique<SqliteResultSet>(conn_, nullptr, std::string(), 0, false, timeoutSeconds, 0);
             if (!nothingMore(rest))
                 throw ComError(hr::ErrorsInCommand, "cannot run more than one statement in one command");
         }
@@ -628,8 +637,8 @@ public:
             // another kind (CREATE, BEGIN) leaves the total alone and touched no rows.
             affected = sqlite3_total_changes64(db) != changesBefore ? sqlite3_changes64(db) : 0;
         }
-        return std::make_unique<SqliteResultSet>(conn_, std::move(stmt), ran, rc == SQLITE_ROW, timeoutSeconds,
-                                                 affected, std::move(described), prepared);
+        return std::make_unique<SqliteResultSet>(conn_, std::move(stmt), ran, key.hash, rc == SQLITE_ROW,
+                                                 timeoutSeconds, affected, std::move(described), prepared);
     }
 
     void callProcedureStatement(std::string_view name, std::span<ProcedureParam> params, int timeoutSeconds) override {
@@ -676,13 +685,13 @@ public:
         conn_->arm(0);
         static constexpr std::string_view kQuery = "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk";
         notifyInternalStatement(kQuery);
-        StmtPtr stmt = conn_->take(kQuery);
+        StmtPtr stmt = conn_->take(detail::HashedText(kQuery));
         bindValue(stmt.get(), 1, Variant(table), *conn_);
         std::vector<std::string> key;
         int rc;
         while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) key.push_back(columnText(stmt.get(), 0));
         if (rc != SQLITE_DONE) conn_->fail(rc);
-        conn_->giveBack(kQuery, std::move(stmt));
+        conn_->giveBack(detail::HashedText(kQuery), std::move(stmt));
         return key;
     }
 
@@ -768,7 +777,7 @@ private:
             std::string text(start.substr(0, before - rest.size()));
             if (!sqlite3_stmt_readonly(stmt.get())) procedure.writes = true;
             if (detail::changesSchema(start)) procedure.changesSchema = true;
-            conn_->giveBack(text, std::move(stmt));
+            conn_->giveBack(detail::HashedText(text), std::move(stmt));
             procedure.statements.push_back(std::move(text));
         }
         return procedures_.emplace(key, std::move(procedure)).first->second;
@@ -823,14 +832,14 @@ private:
             "SELECT body = ?2 COLLATE BINARY FROM sys_procedures WHERE name = ?1 COLLATE NOCASE";
         notifyInternalStatement(kQuery);
         try {
-            StmtPtr stmt = conn_->take(kQuery);
+            StmtPtr stmt = conn_->take(detail::HashedText(kQuery));
             bindValue(stmt.get(), 1, Variant(name), *conn_);
             const int bound =
                 sqlite3_bind_text(stmt.get(), 2, body.data(), static_cast<int>(body.size()), SQLITE_STATIC);
             if (bound != SQLITE_OK) return false;
             const int rc = sqlite3_step(stmt.get());
             const bool same = rc == SQLITE_ROW && sqlite3_column_int(stmt.get(), 0) == 1;
-            conn_->giveBack(kQuery, std::move(stmt));
+            conn_->giveBack(detail::HashedText(kQuery), std::move(stmt));
             return same;
         } catch (const ComError&) {
             return false;
@@ -863,7 +872,8 @@ private:
     Outcome runBody(std::string_view name, const Procedure& procedure, std::span<ProcedureParam> params) {
         Outcome outcome;
         for (const std::string& text : procedure.statements) {
-            StmtPtr stmt = conn_->take(text);
+            const detail::HashedText key(text);
+            StmtPtr stmt = conn_->take(key);
             sqlite3_stmt* s = stmt.get();
             for (int k = 1; k <= sqlite3_bind_parameter_count(s); ++k) {
                 const char* marker = sqlite3_bind_parameter_name(s, k);
@@ -894,7 +904,7 @@ private:
                 while (more == SQLITE_ROW) more = sqlite3_step(s);
                 if (more != SQLITE_DONE) conn_->fail(more);
             }
-            conn_->giveBack(text, std::move(stmt));
+            conn_->giveBack(key, std::move(stmt));
         }
         return outcome;
     }
@@ -903,7 +913,11 @@ private:
     std::int64_t schemaVersion_ = 0;
     std::uint32_t schemaEpoch_ = 0;  // othersEpoch when schemaVersion_ was read
     bool schemaRead_ = false;
-    detail::TranslationCache<std::string> texts_;  // the text run for each text sent
+    struct Ran {
+        std::string text;  // the text run
+        std::size_t hash;  // its hash, under which its prepared statement is kept
+    };
+    detail::TranslationCache<Ran> texts_;  // for each text sent
     std::shared_ptr<Connection> conn_;
 };
 
