@@ -160,6 +160,9 @@ struct Connection {
 
     DbPtr db;
     detail::TextMap<Cached> cache;
+    // Hashes of texts given back lately while the cache was full, one per slot (a later text may take
+    // a slot over): a text found here a second time is kept.
+    std::array<std::size_t, 256> metBefore{};
     std::uint64_t useClock = 0;
     // Whether this connection changed sys_procedures since the procedure bodies were read.
     bool proceduresChanged = false;
@@ -228,7 +231,9 @@ struct Connection {
     }
 
     // Returns a statement taken with take (or prepared for the whole of text) to the cache, reset and
-    // cleared. A text met for the first time, when the cache is full, first makes room.
+    // cleared. Once the cache is full, a text enters it only when it was met before (lately): texts
+    // that hold a literal which changes each time are finalized at once instead of pushing out the
+    // statements used again and again.
     void giveBack(const detail::HashedText& text, StmtPtr stmt,
                   std::shared_ptr<const std::vector<ColumnInfo>> columns = {}, int prepared = 0) noexcept {
         if (!stmt) return;
@@ -237,7 +242,14 @@ struct Connection {
         try {
             auto it = cache.find(text);
             if (it == cache.end()) {
-                if (cache.size() >= kMaxCached) makeRoom();
+                if (cache.size() >= kMaxCached) {
+                    std::size_t& seen = metBefore[text.hash % metBefore.size()];
+                    if (seen != text.hash) {
+                        seen = text.hash;
+                        return;  // finalized
+                    }
+                    makeRoom();
+                }
                 it = cache.try_emplace(std::string(text.text)).first;
             } else if (it->second.stmt) {
                 return;  // another copy is there already; this one is finalized
