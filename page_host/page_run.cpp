@@ -51,20 +51,9 @@ NameValues parseUrlEncoded(std::string_view text) {
 
 namespace {
 
-bool has(const NameValues& items, std::string_view name) {
-    return std::any_of(items.begin(), items.end(), [&](const auto& item) { return item.first == name; });
-}
-
-// The server variables the run can derive from the request and the site, where not already given.
-PageRequest withServerVariables(const PageRun& run) {
-    PageRequest r = run.request;
-    if (r.path.empty() || r.path.front() != '/') r.path.insert(r.path.begin(), '/');
-    if (r.queryString.empty() && !r.query.empty()) {
-        for (const auto& [name, value] : r.query) {
-            if (!r.queryString.empty()) r.queryString += '&';
-            r.queryString += com::urlEncode(name) + "=" + com::urlEncode(value);
-        }
-    }
+// The server variables the run can derive from the request and the site, where the request does not
+// give them.
+NameValues derivedServerVariables(const PageRequest& r, const fs::path& siteRoot) {
     std::string form;
     for (const auto& [name, value] : r.form) {
         if (!form.empty()) form += '&';
@@ -72,7 +61,7 @@ PageRequest withServerVariables(const PageRun& run) {
     }
     std::string cookies;
     for (const auto& [name, value] : r.cookies) cookies += (cookies.empty() ? "" : "; ") + name + "=" + value;
-    const fs::path root = fs::absolute(run.siteRoot).lexically_normal();
+    const fs::path root = fs::absolute(siteRoot).lexically_normal();
     const std::pair<const char*, std::string> derived[] = {
         {"REQUEST_METHOD", r.method},
         {"QUERY_STRING", r.queryString},
@@ -89,8 +78,27 @@ PageRequest withServerVariables(const PageRun& run) {
         {"SERVER_PROTOCOL", "HTTP/1.1"},
         {"GATEWAY_INTERFACE", "CGI/1.1"},
     };
-    for (const auto& [name, value] : derived)
-        if (!has(r.serverVariables, name)) r.serverVariables.emplace_back(name, value);
+    NameValues out;
+    for (const auto& [name, value] : derived) out.emplace_back(name, value);
+    return out;
+}
+
+// The request as the run gives it to the page: the path from the root, the query text, and the server
+// variables it can derive (worked out when the page first reads them).
+PageRequest withServerVariables(const PageRun& run) {
+    PageRequest r = run.request;
+    if (r.path.empty() || r.path.front() != '/') r.path.insert(r.path.begin(), '/');
+    if (r.queryString.empty() && !r.query.empty()) {
+        for (const auto& [name, value] : r.query) {
+            if (!r.queryString.empty()) r.queryString += '&';
+            r.queryString += com::urlEncode(name) + "=" + com::urlEncode(value);
+        }
+    }
+    r.moreServerVariables = [given = std::move(r.moreServerVariables), root = run.siteRoot](const PageRequest& request) {
+        NameValues out = given ? given(request) : NameValues{};
+        for (auto& item : derivedServerVariables(request, root)) out.push_back(std::move(item));
+        return out;
+    };
     return r;
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,9 @@ struct PageRequest {
     NameValues form;          // decoded body fields of a form post
     NameValues cookies;
     NameValues serverVariables;  // the run adds the standard ones it can derive and that are not given
+    // More server variables, after those above, worked out from this request only if the page reads
+    // ServerVariables: a host gives here what costs it work to put in text.
+    std::function<NameValues(const PageRequest&)> moreServerVariables;
 };
 
 struct ResponseCookie {

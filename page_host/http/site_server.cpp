@@ -226,38 +226,52 @@ PageRequest SiteServer::Impl::pageRequest(const HttpRequest& request, const std:
     p.form = request.form;
     p.cookies = cookies;
 
-    std::string host = request.header("Host");
-    if (!host.empty() && host.front() == '[') {
+    // What the variables are made of, kept with the request; the texts are made only for a page that
+    // reads ServerVariables.
+    struct Source {
+        std::string version, remoteAddress, contentType, localAddress, host;
+        std::uint16_t remotePort;
+        std::uint64_t contentLength;
+        std::uint16_t serverPort;
+        NameValues headers;
+    };
+    Source source{request.version,    request.remoteAddress,  request.contentType,
+                  options.address,    request.header("Host"), request.remotePort,
+                  request.contentLength, server ? server->port() : options.port, request.headers};
+    if (std::string& host = source.host; !host.empty() && host.front() == '[') {
         host = host.substr(1, host.find(']') - 1);
     } else if (const std::size_t colon = host.find(':'); colon != std::string::npos) {
         host.erase(colon);
     }
-    NameValues& v = p.serverVariables;
-    v = {{"REQUEST_METHOD", request.method},
-         {"QUERY_STRING", request.query},
-         {"SCRIPT_NAME", pagePath},
-         {"PATH_INFO", pagePath},
-         {"URL", pagePath},
-         {"REMOTE_ADDR", request.remoteAddress},
-         {"REMOTE_HOST", request.remoteAddress},
-         {"REMOTE_PORT", std::to_string(request.remotePort)},
-         {"SERVER_NAME", host.empty() ? options.address : host},
-         {"SERVER_PORT", std::to_string(server ? server->port() : options.port)},
-         {"SERVER_PROTOCOL", request.version},
-         {"SERVER_SOFTWARE", "Orvan"},
-         {"LOCAL_ADDR", options.address},
-         {"HTTPS", "off"},
-         {"CONTENT_TYPE", request.contentType},
-         {"CONTENT_LENGTH", std::to_string(request.contentLength)}};
-    std::string allHttp, allRaw;
-    for (const auto& [name, value] : request.headers) {
-        const std::string variable = "HTTP_" + upperUnderscored(name);
-        v.emplace_back(variable, value);
-        allHttp += variable + ":" + value + "\n";
-        allRaw += name + ": " + value + "\r\n";
-    }
-    v.emplace_back("ALL_HTTP", allHttp);
-    v.emplace_back("ALL_RAW", allRaw);
+    p.moreServerVariables = [source = std::move(source)](const PageRequest& page) {
+        const std::string& host = source.host;
+        NameValues v = {{"REQUEST_METHOD", page.method},
+                        {"QUERY_STRING", page.queryString},
+                        {"SCRIPT_NAME", page.path},
+                        {"PATH_INFO", page.path},
+                        {"URL", page.path},
+                        {"REMOTE_ADDR", source.remoteAddress},
+                        {"REMOTE_HOST", source.remoteAddress},
+                        {"REMOTE_PORT", std::to_string(source.remotePort)},
+                        {"SERVER_NAME", host.empty() ? source.localAddress : host},
+                        {"SERVER_PORT", std::to_string(source.serverPort)},
+                        {"SERVER_PROTOCOL", source.version},
+                        {"SERVER_SOFTWARE", "Orvan"},
+                        {"LOCAL_ADDR", source.localAddress},
+                        {"HTTPS", "off"},
+                        {"CONTENT_TYPE", source.contentType},
+                        {"CONTENT_LENGTH", std::to_string(source.contentLength)}};
+        std::string allHttp, allRaw;
+        for (const auto& [name, value] : source.headers) {
+            const std::string variable = "HTTP_" + upperUnderscored(name);
+            v.emplace_back(variable, value);
+            allHttp += variable + ":" + value + "\n";
+            allRaw += name + ": " + value + "\r\n";
+        }
+        v.emplace_back("ALL_HTTP", allHttp);
+        v.emplace_back("ALL_RAW", allRaw);
+        return v;
+    };
     return p;
 }
 

@@ -135,9 +135,16 @@ ComPtr<RequestCollection> RequestObject::get_Cookies() {
 
 ComPtr<RequestCollection> RequestObject::get_ServerVariables() {
     if (!serverVariables_) {
+        NameValues variables = request_.serverVariables;
+        if (request_.moreServerVariables) {
+            for (auto& [name, value] : request_.moreServerVariables(request_)) {
+                const auto given = [&](const auto& item) { return item.first == name; };
+                if (std::none_of(variables.begin(), variables.end(), given)) variables.emplace_back(name, std::move(value));
+            }
+        }
         std::string all;
-        for (const auto& [name, value] : request_.serverVariables) all += name + ": " + value + "\r\n";
-        serverVariables_ = com::make<RequestCollection>("ServerVariables", request_.serverVariables, all);
+        for (const auto& [name, value] : variables) all += name + ": " + value + "\r\n";
+        serverVariables_ = com::make<RequestCollection>("ServerVariables", variables, all);
     }
     return serverVariables_;
 }

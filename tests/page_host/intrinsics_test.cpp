@@ -24,6 +24,31 @@ TEST_F(Intrinsics, RequestSearchesQueryStringFormCookiesThenServerVariables) {
               "raw=x=q&m=1&m=2;byIndex=q;fy=f;cz=c;method=POST;script=/intrinsics/request.asp;\n");
 }
 
+// The server variables a host gives, then those it gives late (worked out once, only for a page that
+// reads them), then those the run derives; a name given earlier is not given again.
+TEST_F(Intrinsics, ServerVariablesAreWorkedOutOnlyForAPageThatReadsThem) {
+    int worked = 0;
+    request.method = "POST";
+    request.form = {{"a", "1 2"}};
+    request.cookies = {{"c", "v"}};
+    request.serverVariables = {{"SERVER_NAME", "given"}, {"CONTENT_LENGTH", "99"}};
+    request.moreServerVariables = [&](const PageRequest& r) {
+        ++worked;
+        return NameValues{{"SERVER_NAME", "late"}, {"HTTP_X", r.method + " x"}};
+    };
+    const PageResult none = run("intrinsics/encode.asp");
+    ASSERT_EQ(none.outcome, PageOutcome::Completed) << describe(none);
+    EXPECT_EQ(worked, 0);
+
+    const PageResult r = run("intrinsics/variables.asp");
+    ASSERT_EQ(r.outcome, PageOutcome::Completed) << describe(r);
+    const std::string root = pagesDir().lexically_normal().string();
+    EXPECT_EQ(r.response.body, "SERVER_NAME=given;CONTENT_LENGTH=99;HTTP_X=POST x;HTTP_COOKIE=c=v;PATH_TRANSLATED=" +
+                                   root + "/intrinsics/variables.asp;APPL_PHYSICAL_PATH=" + root +
+                                   "/;REQUEST_METHOD=POST;SCRIPT_NAME=/intrinsics/variables.asp;again=POST x;count=16\n");
+    EXPECT_EQ(worked, 1);
+}
+
 TEST_F(Intrinsics, ServerEncodesAndMapsPathsInsideTheSite) {
     const PageResult encoded = run("intrinsics/encode.asp");
     ASSERT_EQ(encoded.outcome, PageOutcome::Completed) << describe(encoded);
