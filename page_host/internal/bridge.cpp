@@ -716,6 +716,59 @@ void pushObject(duk_context* ctx, com::Object* obj) {
     duk_remove(ctx, target);
 }
 
+namespace {
+
+bool isHostTarget(const HeapState& state, void* target) {
+    return std::any_of(state.hostProxies.begin(), state.hostProxies.end(),
+                       [&](const auto& entry) { return entry.second.target == target; });
+}
+
+std::string hostStashKey(const std::string& name) {
+    return DUK_HIDDEN_SYMBOL("host:") + name;
+}
+
+// The fingerprints of a host object's target and of its proxy together: a script changes the one or
+// the other (Object.defineProperty and Object.freeze act on the proxy itself).
+std::uint64_t hostFingerprint(duk_context* ctx, void* target) {
+    duk_push_heapptr(ctx, target);
+    duk_get_prop_string(ctx, -1, kHiddenProxy);
+    const std::uint64_t print = orvan_duk_fingerprint(ctx, -2) * 31 + orvan_duk_fingerprint(ctx, -1);
+    duk_pop_2(ctx);
+    return print;
+}
+
+}  // namespace
+
+void pushHostObject(duk_context* ctx, const std::string& name, com::Object* obj) {
+    HeapState& state = heapState(ctx);
+    auto kept = state.hostProxies.find(name);
+    if (obj && kept != state.hostProxies.end() && kept->second.type == &obj->typeInfo() &&
+        !state.objects.contains(obj)) {
+        duk_push_heapptr(ctx, kept->second.target);
+        duk_push_pointer(ctx, obj);
+        duk_put_prop_string(ctx, -2, kHiddenObject);
+        duk_get_prop_string(ctx, -1, kHiddenProxy);
+        duk_remove(ctx, -2);
+        state.objects.emplace(obj, HeapState::Held{kept->second.target, ComPtr<com::Object>(obj)});
+        return;
+    }
+    pushObject(ctx, obj);
+    if (!obj || kept != state.hostProxies.end()) return;
+    // The first of its name: kept in the stash, so that it outlives the run, with the fingerprint it
+    // must have between runs (pointing at no object), taken before any script could touch it.
+    void* target = state.objects.at(obj).target;
+    duk_push_heap_stash(ctx);
+    duk_push_heapptr(ctx, target);
+    duk_push_pointer(ctx, nullptr);
+    duk_put_prop_string(ctx, -2, kHiddenObject);
+    const std::uint64_t cleared = hostFingerprint(ctx, target);
+    duk_push_pointer(ctx, obj);
+    duk_put_prop_string(ctx, -2, kHiddenObject);
+    duk_put_prop_string(ctx, -2, hostStashKey(name).c_str());
+    duk_pop(ctx);
+    state.hostProxies.emplace(name, HeapState::HostProxy{target, &obj->typeInfo(), cleared});
+}
+
 void pushVariant(duk_context* ctx, const Variant& v) {
     switch (v.type()) {
         case com::VarType::Empty:
@@ -952,9 +1005,52 @@ void unlinkProxies(duk_context* ctx) {
     for (com::Object* obj : held) {
         // A target whose proxy went with another's is finalized, and its entry gone with it.
         auto it = state.objects.find(obj);
-        if (it == state.objects.end()) continue;
+        if (it == state.objects.end() || isHostTarget(state, it->second.target)) continue;
         duk_safe_call(ctx, unlinkTargetInSafeCall, it->second.target, 0, 1);
         duk_pop(ctx);
+    }
+}
+
+namespace {
+
+// Points a kept host target at no object and drops the member functions the run cached on it.
+duk_ret_t clearHostTargetInSafeCall(duk_context* ctx, void* udata) {
+    duk_push_heapptr(ctx, udata);
+    const duk_idx_t target = duk_get_top_index(ctx);
+    duk_push_pointer(ctx, nullptr);
+    duk_put_prop_string(ctx, target, kHiddenObject);
+    const duk_idx_t keys = orvan_duk_push_new_keys(ctx, target, nullptr, 0);
+    static const std::string_view memberPrefix = DUK_HIDDEN_SYMBOL("m:");
+    for (duk_idx_t i = 1; i <= keys; ++i) {
+        duk_size_t length = 0;
+        const char* key = duk_get_lstring(ctx, target + i, &length);
+        if (std::string_view(key ? key : "", key ? length : 0).substr(0, memberPrefix.size()) == memberPrefix) {
+            duk_dup(ctx, target + i);
+            duk_del_prop(ctx, target);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+void clearHostProxies(duk_context* ctx) {
+    HeapState& state = heapState(ctx);
+    for (auto it = state.hostProxies.begin(); it != state.hostProxies.end();) {
+        HeapState::HostProxy& kept = it->second;
+        const bool cleared = duk_safe_call(ctx, clearHostTargetInSafeCall, kept.target, 0, 1) == DUK_EXEC_SUCCESS;
+        duk_pop(ctx);
+        // Between runs the target holds its object pointer (null), its proxy and its finalizer, and the
+        // proxy nothing, as when they were made: anything else (a property defined, a freeze, another
+        // prototype) came from a script, and the next run must not see it.
+        if (cleared && hostFingerprint(ctx, kept.target) == kept.cleared) {
+            ++it;
+            continue;
+        }
+        duk_push_heap_stash(ctx);
+        duk_del_prop_string(ctx, -1, hostStashKey(it->first).c_str());
+        duk_pop(ctx);
+        it = state.hostProxies.erase(it);
     }
 }
 

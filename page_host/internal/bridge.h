@@ -84,6 +84,16 @@ struct HeapState {
     // the global object as the baseline left it (interned strings, by ascending address).
     std::vector<void*> builtins;
     std::vector<const void*> globalKeys;
+
+    // The proxies of the objects a host gives every run as globals (Response, Request, ...), kept from
+    // run to run by name (and class) in the heap's stash: each run points one at its own object, and
+    // its end points it at none. One a script changed in a way the next run could see is let go.
+    struct HostProxy {
+        void* target;
+        const void* type;               // the object's TypeInfo: another class under the name gets its own
+        std::uint64_t cleared;          // the target's fingerprint between runs
+    };
+    std::unordered_map<std::string, HostProxy> hostProxies;
 };
 
 HeapState& heapState(duk_context* ctx);
@@ -118,6 +128,12 @@ void unlinkProxies(duk_context* ctx);
 
 // Pushes the script value of an object (its one proxy), or null for a null pointer.
 void pushObject(duk_context* ctx, com::Object* object);
+// Pushes the script value of an object a host gives the run as the global name, on the proxy a run
+// before left under that name when there is one.
+void pushHostObject(duk_context* ctx, const std::string& name, com::Object* object);
+// At the end of a run, after unlinkProxies: points the kept host proxies at no object (the run's
+// references are released with the objects map), and lets go of any the run changed.
+void clearHostProxies(duk_context* ctx);
 void pushVariant(duk_context* ctx, const com::Variant& value);
 // The Variant of the script value at idx. ComError 13 for a value no automation object can take.
 com::Variant toVariant(duk_context* ctx, duk_idx_t idx);

@@ -189,7 +189,7 @@ struct GlobalArgs {
 
 duk_ret_t addGlobalInSafeCall(duk_context* ctx, void* udata) {
     auto& args = *static_cast<GlobalArgs*>(udata);
-    pushObject(ctx, args.object);
+    pushHostObject(ctx, *args.name, args.object);
     duk_put_global_string(ctx, args.name->c_str());
     return 0;
 }
@@ -274,6 +274,7 @@ ScriptEngine::~ScriptEngine() {
         // while the run's object context is still in place. Proxies not freed on unlinking (held by
         // the run's own cyclic garbage) are the collector's, and their finalizers find no entry.
         unlinkProxies(state.ctx);
+        clearHostProxies(state.ctx);
         auto held = std::move(state.objects);
         state.objects.clear();
         held.clear();

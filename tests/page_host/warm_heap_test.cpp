@@ -64,6 +64,29 @@ TEST_F(WarmHeap, APageThatChangesBuiltInObjectsLeavesThemUnchangedForTheNext) {
     }
 }
 
+// Response, Request and Server keep their script objects from run to run; what a page defined on
+// them or a freeze is not there for the next page, which finds them working as ever, in the same heap.
+TEST_F(WarmHeap, WhatAPageDefinesOnTheHostObjectsIsGoneForTheNextRun) {
+    for (int round = 0; round < 2; ++round) {
+        const PageResult plain = run("warm/host_look.asp");
+        ASSERT_EQ(plain.outcome, PageOutcome::Completed) << describe(plain);
+        EXPECT_EQ(plain.response.body, "true,false,undefined,undefined,&lt;i&gt;,/warm/host_look.asp\n");
+
+        const std::uint64_t heaps = scriptHeapsMade();
+        const long probes = liveProbes();
+        const PageResult changed = run("warm/host_change.asp");
+        ASSERT_EQ(changed.outcome, PageOutcome::Completed) << describe(changed);
+        EXPECT_EQ(changed.response.body, "true,7\n");
+        EXPECT_EQ(liveProbes(), probes);
+
+        const PageResult look = run("warm/host_look.asp");
+        ASSERT_EQ(look.outcome, PageOutcome::Completed) << describe(look);
+        EXPECT_EQ(look.response.body, "true,false,undefined,undefined,&lt;i&gt;,/warm/host_look.asp\n")
+            << "round " << round;
+        EXPECT_EQ(scriptHeapsMade(), heaps) << "the same heap served every page";
+    }
+}
+
 TEST_F(WarmHeap, AGlobalThatCannotBeDeletedMakesTheNextRunUseAFreshHeap) {
     ASSERT_EQ(run("warm/frozen_global.asp").outcome, PageOutcome::Completed);
     const PageResult look = run("warm/stuck_look.asp");
