@@ -976,22 +976,27 @@ void takeFingerprints(duk_context* ctx, std::vector<std::uint64_t>& out) {
 
 namespace {
 
-// Deletes the target's own links to its proxy: the proxy itself and the member functions cached on it
-// (each of which holds the proxy). The object pointer and the finalizer stay.
-duk_ret_t unlinkTargetInSafeCall(duk_context* ctx, void* udata) {
-    duk_push_heapptr(ctx, udata);
-    const duk_idx_t target = duk_get_top_index(ctx);
+// Deletes the member functions cached on the target at idx (each of which holds its proxy) and, with
+// proxyToo, its link to the proxy.
+void deleteLinks(duk_context* ctx, duk_idx_t target, bool proxyToo) {
     const duk_idx_t keys = orvan_duk_push_new_keys(ctx, target, nullptr, 0);
     static const std::string_view memberPrefix = DUK_HIDDEN_SYMBOL("m:");
     for (duk_idx_t i = 1; i <= keys; ++i) {
         duk_size_t length = 0;
         const char* key = duk_get_lstring(ctx, target + i, &length);
         const std::string_view name(key ? key : "", key ? length : 0);
-        if (name == kHiddenProxy || name.substr(0, memberPrefix.size()) == memberPrefix) {
+        if ((proxyToo && name == kHiddenProxy) || name.substr(0, memberPrefix.size()) == memberPrefix) {
             duk_dup(ctx, target + i);
             duk_del_prop(ctx, target);
         }
     }
+}
+
+// Deletes the target's own links to its proxy: the proxy itself and the member functions cached on it
+// (each of which holds the proxy). The object pointer and the finalizer stay.
+duk_ret_t unlinkTargetInSafeCall(duk_context* ctx, void* udata) {
+    duk_push_heapptr(ctx, udata);
+    deleteLinks(ctx, duk_get_top_index(ctx), true);
     return 0;
 }
 
@@ -1019,16 +1024,7 @@ duk_ret_t clearHostTargetInSafeCall(duk_context* ctx, void* udata) {
     const duk_idx_t target = duk_get_top_index(ctx);
     duk_push_pointer(ctx, nullptr);
     duk_put_prop_string(ctx, target, kHiddenObject);
-    const duk_idx_t keys = orvan_duk_push_new_keys(ctx, target, nullptr, 0);
-    static const std::string_view memberPrefix = DUK_HIDDEN_SYMBOL("m:");
-    for (duk_idx_t i = 1; i <= keys; ++i) {
-        duk_size_t length = 0;
-        const char* key = duk_get_lstring(ctx, target + i, &length);
-        if (std::string_view(key ? key : "", key ? length : 0).substr(0, memberPrefix.size()) == memberPrefix) {
-            duk_dup(ctx, target + i);
-            duk_del_prop(ctx, target);
-        }
-    }
+    deleteLinks(ctx, target, false);
     return 0;
 }
 
