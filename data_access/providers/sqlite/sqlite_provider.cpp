@@ -260,18 +260,12 @@ struct Connection {
         }
     }
 
-    // Finalizes the half of the cache used longest ago. Texts that hold a literal which changes each
-    // time are the ones that fill it; the statements used again and again were used last, and stay.
-    // Half at once keeps the search for the oldest off most calls.
+    // Finalizes the statement used longest ago.
     void makeRoom() noexcept {
-        std::array<std::uint64_t, kMaxCached> uses{};
-        std::size_t n = 0;
-        for (const auto& [text, entry] : cache)
-            if (n < uses.size()) uses[n++] = entry.lastUse;
-        const auto middle = uses.begin() + static_cast<std::ptrdiff_t>(n / 2);
-        std::nth_element(uses.begin(), middle, uses.begin() + static_cast<std::ptrdiff_t>(n));
-        const std::uint64_t keepFrom = *middle;
-        std::erase_if(cache, [&](const auto& entry) { return entry.second.lastUse < keepFrom; });
+        auto oldest = cache.begin();
+        for (auto i = cache.begin(); i != cache.end(); ++i)
+            if (i->second.lastUse < oldest->second.lastUse) oldest = i;
+        if (oldest != cache.end()) cache.erase(oldest);
     }
 
     // The single integer a cached one-row statement (a PRAGMA) returns, traced as the data layer's own.
