@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Gerar_Oid's procedure from several processes at once, this tree's build beside another tree's (by
-# default main's), on a fresh SQLite file each and, with ORVAN_TEST_PG set, on PostgreSQL: ids/s, the
-# 99th-percentile call time and duplicates. The other tree is built with oid_bench.cpp compiled against
-# its own headers and libraries (the provider interface is the same).
-#   bash bench/oid-bench.sh BUILD-BENCH [OTHER-TREE [OTHER-BUILD]] [PROCESSES] [SECONDS]
+# Gerar_Oid's procedure from several processes at once, this tree's build beside another tree's (a
+# checkout of the commit to compare with, built the same way), on a fresh SQLite file each and, with
+# ORVAN_TEST_PG set, on PostgreSQL: ids/s, the 99th-percentile call time and duplicates. The other tree
+# is built with oid_bench.cpp compiled against its own headers and libraries (the provider interface is
+# the same).
+#   bash bench/oid-bench.sh BUILD-BENCH OTHER-TREE [OTHER-BUILD] [PROCESSES] [SECONDS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:?usage: oid-bench.sh BUILD-BENCH [OTHER-TREE [OTHER-BUILD]] [PROCESSES] [SECONDS]}
-other=${2:-/work/main}
+usage="usage: oid-bench.sh BUILD-BENCH OTHER-TREE [OTHER-BUILD] [PROCESSES] [SECONDS]"
+build=${1:?$usage}
+other=${2:?$usage}
 otherBuild=${3:-$other/build-bench}
 processes=${4:-4}
 seconds=${5:-5}
