@@ -1,7 +1,6 @@
 // ADO's error texts, the Connection's Errors collection and its Error objects, and the small name
 // helpers the ADO objects share.
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "com_server/conversions.h"
@@ -110,29 +109,33 @@ std::string foldName(std::string_view name) {
 }
 
 bool sameName(std::string_view a, std::string_view b) {
-    const auto ascii = [](std::string_view s) {
-        return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    };
-    // ASCII letters fold to ASCII letters only; a name with other characters is folded in full (some
-    // of them, such as the dotless i, fold to ASCII).
-    if (!ascii(a) || !ascii(b)) return foldName(a) == foldName(b);
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
+    // Upper-casing maps one character to one character, and ASCII letters to ASCII letters only: while
+    // both names are ASCII they are compared byte by byte; a character of either that is not ASCII
+    // (some, such as the dotless i, fold to ASCII) has both names folded in full.
+    const auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; };
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
         const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x != y && std::toupper(x) != std::toupper(y)) return false;
+        if ((x | y) & 0x80) return foldName(a) == foldName(b);
+        if (upper(x) != upper(y)) return false;
     }
-    return true;
+    // Equal so far: a longer name has characters more.
+    return a.size() == b.size();
 }
 
-std::string quoteIdentifier(std::string_view name) {
-    std::string out;
-    out.reserve(name.size() + 2);
+void appendQuotedIdentifier(std::string& out, std::string_view name) {
     out += '"';
     for (char c : name) {
         if (c == '"') out += '"';
         out += c;
     }
     out += '"';
+}
+
+std::string quoteIdentifier(std::string_view name) {
+    std::string out;
+    out.reserve(name.size() + 2);
+    appendQuotedIdentifier(out, name);
     return out;
 }
 

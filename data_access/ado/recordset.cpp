@@ -302,24 +302,31 @@ void Recordset::Impl::insertPending() {
         if (assigned[c]) touched.push_back(c);
     resolveTarget(touched, false);
     std::string sql = "INSERT INTO " + targetSql;
-    std::vector<Variant> params;
     if (touched.empty()) {
         sql += " DEFAULT VALUES";
     } else {
-        std::string names, marks;
-        for (std::size_t c : touched) {
-            if (!params.empty()) {
-                names += ", ";
-                marks += ", ";
-            }
-            names += quoteIdentifier(columns[c].baseColumn);
-            marks += '?';
-            params.push_back(pending[c]);
+        sql += " (";
+        for (std::size_t k = 0; k < touched.size(); ++k) {
+            if (k) sql += ", ";
+            appendQuotedIdentifier(sql, columns[touched[k]].baseColumn);
         }
-        sql += " (" + names + ") VALUES (" + marks + ")";
+        sql += ") VALUES (";
+        for (std::size_t k = 0; k < touched.size(); ++k) sql += k ? ", ?" : "?";
+        sql += ')';
     }
-    session().execute(sql, params, timeoutSeconds);
+    // The values go to the statement and from there to the row; a failed insert gives them back, for
+    // the caller to correct and try again.
+    std::vector<Variant> params;
+    params.reserve(touched.size());
+    for (std::size_t c : touched) params.push_back(std::move(pending[c]));
+    try {
+        session().execute(sql, params, timeoutSeconds);
+    } catch (...) {
+        for (std::size_t k = 0; k < touched.size(); ++k) pending[touched[k]] = std::move(params[k]);
+        throw;
+    }
     Row& row = rows[static_cast<std::size_t>(pos)];
+    for (std::size_t k = 0; k < touched.size(); ++k) pending[touched[k]] = std::move(params[k]);
     for (std::size_t c = 0; c < columns.size(); ++c)
         row.values[c] = assigned[c] ? std::move(pending[c]) : Variant::null();
     row.written = assigned;

@@ -95,6 +95,33 @@ TYPED_TEST(AdoUpdateTest, OpeningATableReadsNoRowsAndAddNewIsOneInsertOfTheAssig
     EXPECT_EQ(keyset->get_RecordCount(), 54);
 }
 
+// An insert the database refuses leaves the new row as it was: its values still there to correct,
+// and the next Update writes them all.
+TYPED_TEST(AdoUpdateTest, ARefusedInsertKeepsTheNewRowsValuesForTheNextUpdate) {
+    auto cn = this->connect();
+    auto rs = this->table(cn);
+    rs->AddNew();
+    this->field(rs, "oid")->put_Value(Variant(std::int32_t{4242}));
+    this->field(rs, "nome")->put_Value(Variant("primeira"));
+    rs->Update();
+
+    rs->AddNew();
+    this->field(rs, "oid")->put_Value(Variant(std::int32_t{4242}));  // the key of the row above
+    this->field(rs, "nome")->put_Value(Variant("Conceição, a segunda de um nome bem comprido"));
+    this->field(rs, "horas")->put_Value(Variant(2.5));
+    EXPECT_THROW(rs->Update(), com::ComError);
+    EXPECT_EQ(rs->get_EditMode(), adEditAdd);
+    EXPECT_EQ(com::CStr(this->field(rs, "nome")->get_Value()), "Conceição, a segunda de um nome bem comprido");
+    EXPECT_TRUE(sameValue(this->field(rs, "horas")->get_Value(), Variant(2.5)));
+
+    this->field(rs, "oid")->put_Value(Variant(std::int32_t{4243}));
+    rs->Update();
+    EXPECT_EQ(rs->get_EditMode(), adEditNone);
+    EXPECT_EQ(com::CStr(this->stored("nome", 4243)), "Conceição, a segunda de um nome bem comprido");
+    EXPECT_EQ(com::CDbl(this->stored("horas", 4243)), 2.5);
+    EXPECT_EQ(com::CStr(this->field(rs, "nome")->get_Value()), "Conceição, a segunda de um nome bem comprido");
+}
+
 TYPED_TEST(AdoUpdateTest, AnEditIsOneUpdateByKeyAndOriginalValues) {
     auto cn = this->connect();
     auto rs = this->row(cn, 1);

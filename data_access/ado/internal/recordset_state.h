@@ -47,6 +47,7 @@ bool sameName(std::string_view a, std::string_view b);
 
 // An identifier as the engine reported it, quoted so that it is read exactly (case, reserved words).
 std::string quoteIdentifier(std::string_view name);
+void appendQuotedIdentifier(std::string& out, std::string_view name);
 
 // What a Recordset runs when it opens, already resolved from its Source and Options.
 struct OpenRequest {
