@@ -91,7 +91,7 @@ struct HeapState {
     struct HostProxy {
         void* target;
         const void* type;               // the object's TypeInfo: another class under the name gets its own
-        std::uint64_t cleared;          // the target's fingerprint between runs
+        std::uint64_t cleared;          // the fingerprint of the target and its proxy between runs
     };
     std::unordered_map<std::string, HostProxy> hostProxies;
 };
