@@ -1,6 +1,10 @@
 // What only the SQLite engine has: a file it creates and sets up, declared column types read by their
 // words, and values that need not match the declared type.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <thread>
 
 #include "data_access/test_database.h"
 
@@ -26,6 +30,39 @@ TEST_F(SqliteTest, CreatesTheFileInWalModeWithForeignKeysOff) {
     EXPECT_TRUE(std::filesystem::exists(file));
     EXPECT_TRUE(sameValue(query(*s, "PRAGMA journal_mode")[0][0], Variant("wal")));
     EXPECT_TRUE(sameValue(query(*s, "PRAGMA foreign_keys")[0][0], Variant(std::int32_t{0})));
+}
+
+// A file not yet in write-ahead-log mode that another connection is about to write when a session
+// opens it (as when several processes open a new file at once): the session waits for the writer to
+// finish before it turns the file to that mode, instead of failing at once with "database is locked";
+// within its timeout only.
+TEST_F(SqliteTest, ASessionOpeningAFileAnotherConnectionWritesWaitsToTurnItToWal) {
+    TempFolder folder;
+    const std::string file = (folder.path() / "escrito.db").string();
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &writer), SQLITE_OK);
+    // The write lock, taken and held until the transaction ends.
+    ASSERT_EQ(sqlite3_exec(writer, "CREATE TABLE t (a); INSERT INTO t VALUES (1); BEGIN IMMEDIATE;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    const auto cs = ConnectionString::parse("provider=sqlite;data source='" + file + "'");
+
+    const auto started = std::chrono::steady_clock::now();
+    const com::ComError e = errorOf([&] { openSession(cs, 1); });
+    EXPECT_NE(e.description().find("Timeout expired"), std::string::npos) << e.description();
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
+
+    std::thread finish([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    std::unique_ptr<Session> s;
+    EXPECT_NO_THROW(s = openSession(cs, 10));
+    finish.join();
+    sqlite3_close(writer);
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(sameValue(query(*s, "PRAGMA journal_mode")[0][0], Variant("wal")));
+    EXPECT_EQ(query(*s, "SELECT a FROM t")[0][0].rawInt(), 1);
 }
 
 // Commits are synced to the disk unless the connection string gives that up by name.

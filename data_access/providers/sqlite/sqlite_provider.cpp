@@ -223,6 +223,20 @@ struct Connection {
         if (rc != SQLITE_OK) fail(rc);
     }
 
+    // Puts the file in write-ahead-log mode (a file already in it stays so). Turning a file to it takes
+    // an exclusive lock that the engine does not wait for through the busy handler: while another
+    // connection reads the file (one opening the same new file at the same moment, say), the switch
+    // is tried again after the busy handler's pauses, until the operation's time runs out.
+    void useWriteAheadLog() {
+        static constexpr const char* kSwitch = "PRAGMA journal_mode=WAL";
+        for (int attempt = 0;; ++attempt) {
+            notifyInternalStatement(kSwitch);
+            const int rc = sqlite3_exec(db.get(), kSwitch, nullptr, nullptr, nullptr);
+            if (rc == SQLITE_OK) return;
+            if ((rc & 0xff) != SQLITE_BUSY || !onBusy(this, attempt)) fail(rc);
+        }
+    }
+
     // A prepared statement for the whole of text (one statement), from the cache when it holds one,
     // ready to bind (reset, no values bound). Give it back with giveBack once done with it.
     StmtPtr take(const detail::HashedText& text) {
@@ -953,7 +967,7 @@ std::unique_ptr<Session> openSqliteSession(const ConnectionString& cs, int conne
     conn->arm(connectTimeoutSeconds);
     try {
         // The first statements are where a file that is not a database shows it.
-        conn->exec("PRAGMA journal_mode=WAL");
+        conn->useWriteAheadLog();
         conn->exec(synchronous == "normal" ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL");
         conn->exec("PRAGMA foreign_keys=OFF");
     } catch (const ComError& e) {
