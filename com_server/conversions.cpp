@@ -1162,10 +1162,10 @@ void appendPadded(std::string& out, int value, int width) {
     out += text;
 }
 
-std::string formatYearFirstDate(const DateParts& parts) {
+std::string formatYearFirstDate(const DateParts& parts, int yearDigits) {
     std::string out;
     out.reserve(20);
-    appendPadded(out, parts.year, 1);
+    appendPadded(out, parts.year, yearDigits);
     out += '-';
     appendPadded(out, parts.month, 2);
     out += '-';
@@ -1173,8 +1173,8 @@ std::string formatYearFirstDate(const DateParts& parts) {
     return out;
 }
 
-std::string formatYearFirstDateTime(const DateParts& parts) {
-    std::string out = formatYearFirstDate(parts);
+std::string formatYearFirstDateTime(const DateParts& parts, int yearDigits) {
+    std::string out = formatYearFirstDate(parts, yearDigits);
     out += ' ';
     appendPadded(out, parts.hour, 2);
     out += ':';

@@ -44,10 +44,11 @@ std::string formatShortDate(double serial, const Regional& r);
 std::string formatLongTime(double serial, const Regional& r);
 // Appends value in decimal, with zeros in front up to width digits (a minus sign comes first).
 void appendPadded(std::string& out, int value, int width);
-// The year-first date of parts, "2008-12-25": the year as it is, month and day with two digits.
-std::string formatYearFirstDate(const DateParts& parts);
+// The year-first date of parts, "2008-12-25": the year with at least yearDigits digits (as it is by
+// default), month and day with two digits.
+std::string formatYearFirstDate(const DateParts& parts, int yearDigits = 1);
 // The same date followed by a blank and the time with two-digit fields, "2008-12-25 14:05:09".
-std::string formatYearFirstDateTime(const DateParts& parts);
+std::string formatYearFirstDateTime(const DateParts& parts, int yearDigits = 1);
 // A number as CStr writes it (shortest round-trip form, regional decimal separator, no grouping).
 std::string formatNumber(double value, const Regional& r);
 // value with at most `digits` significant digits (7 is how a Single is written).

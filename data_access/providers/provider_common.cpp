@@ -2,7 +2,6 @@
 #include "data_access/providers/provider_common.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "com_server/conversions.h"
 
@@ -174,17 +173,7 @@ bool zoneOnly(std::string_view rest) noexcept {
 
 std::string formatDateTime(double serial) {
     if (!std::isfinite(serial) || serial < kMinSerial || serial > kMaxSerial) return {};
-    const com::DateParts p = com::splitDate(serial);
-    std::string out;
-    out.reserve(20);
-    const std::pair<int, char> fields[] = {{p.month, '-'}, {p.day, ' '}, {p.hour, ':'}, {p.minute, ':'}, {p.second, 0}};
-    com::appendPadded(out, p.year, 4);
-    out += '-';
-    for (const auto& [value, after] : fields) {
-        com::appendPadded(out, value, 2);
-        if (after) out += after;
-    }
-    return out;
+    return com::formatYearFirstDateTime(com::splitDate(serial), 4);
 }
 
 std::optional<double> parseDateTime(std::string_view text) {
