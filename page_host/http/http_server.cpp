@@ -18,6 +18,7 @@
 #include <deque>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -146,11 +147,19 @@ struct HttpServer::Impl {
         RequestState* state;
         SteadyClock::time_point queuedAt;
     };
+    // A page thread waits on a signal of its own. The thread that went idle last takes the next job:
+    // under a light load one or two threads run every page, with their script heaps, allocator
+    // arenas and caches warm, instead of each request going to the thread that has waited longest.
+    struct PageWorker {
+        std::condition_variable wake;
+        bool called = false;  // taken off the idle list for a job (or the pool is stopping)
+    };
     std::mutex poolMutex;
-    std::condition_variable poolWake;
     std::deque<PageJob> jobs;
+    std::vector<PageWorker*> idleWorkers;  // the most recently idle last
     std::size_t jobsRunning = 0;
     bool poolStop = false;
+    std::vector<std::unique_ptr<PageWorker>> pageWorkers;  // outlive their threads
     std::vector<std::thread> pageThreads;
 
     static void* uriLogged(void* cls, const char* uri, MHD_Connection*);
@@ -163,7 +172,7 @@ struct HttpServer::Impl {
                                 MHD_ConnectionNotificationCode code);
 
     void watch();
-    void pageWorker();
+    void pageWorker(PageWorker& self);
     // Sets the phase of the connection's watch entry (none when the connection has none).
     void setPhase(MHD_Connection* connection, ConnectionWatch::Phase phase, std::uint64_t bodyBytes = 0);
     HttpResponse busy(const char* why);
@@ -321,11 +330,18 @@ HttpResponse HttpServer::Impl::busy(const char* why) {
     return response;
 }
 
-void HttpServer::Impl::pageWorker() {
+void HttpServer::Impl::pageWorker(PageWorker& self) {
     std::unique_lock lock(poolMutex);
     for (;;) {
-        poolWake.wait(lock, [&] { return poolStop || !jobs.empty(); });
-        if (jobs.empty()) return;  // stopping, and nothing left to answer
+        if (jobs.empty()) {
+            if (poolStop) return;  // nothing left to answer
+            self.called = false;
+            idleWorkers.push_back(&self);
+            self.wake.wait(lock, [&] { return self.called || poolStop; });
+            if (!self.called) std::erase(idleWorkers, &self);
+            // A busy thread may have taken the job this one was called for: it looks again.
+            continue;
+        }
         PageJob job = jobs.front();
         jobs.pop_front();
         ++jobsRunning;
@@ -527,9 +543,15 @@ MHD_Result HttpServer::Impl::access(void* cls, MHD_Connection* connection, const
         state->queued = true;
         MHD_suspend_connection(connection);
         self->jobs.push_back({connection, state, SteadyClock::now()});
+        PageWorker* worker = nullptr;
+        if (!self->idleWorkers.empty()) {
+            worker = self->idleWorkers.back();
+            self->idleWorkers.pop_back();
+            worker->called = true;
+        }
         // Woken once the lock is free, so that the page thread does not wake only to wait for it.
         lock.unlock();
-        self->poolWake.notify_one();
+        if (worker) worker->wake.notify_one();
         return MHD_YES;
     }
     HttpResponse response;
@@ -601,9 +623,12 @@ void HttpServer::start() {
     d.watchStop = false;
     d.watcher = std::thread([&d] { d.watch(); });
     d.poolStop = false;
-    if (c.runsLong)
+    if (c.runsLong) {
         for (unsigned i = 0; i < std::max(1u, c.pageThreads); ++i)
-            d.pageThreads.emplace_back([&d] { d.pageWorker(); });
+            d.pageWorkers.push_back(std::make_unique<Impl::PageWorker>());
+        for (const auto& worker : d.pageWorkers)
+            d.pageThreads.emplace_back([&d, &w = *worker] { d.pageWorker(w); });
+    }
 }
 
 std::uint16_t HttpServer::port() const {
@@ -627,10 +652,12 @@ void HttpServer::stop(std::chrono::milliseconds grace) {
     {
         std::lock_guard lock(d.poolMutex);
         d.poolStop = true;
+        for (const auto& worker : d.pageWorkers) worker->wake.notify_one();
     }
-    d.poolWake.notify_all();
     for (std::thread& t : d.pageThreads) t.join();
     d.pageThreads.clear();
+    d.pageWorkers.clear();
+    d.idleWorkers.clear();
     {
         std::lock_guard lock(d.watchMutex);
         d.watchStop = true;

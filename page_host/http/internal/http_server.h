@@ -75,6 +75,7 @@ struct HttpServerConfig {
     // The page pool: requests that runsLong() marks run on pageThreads threads of their own, so that
     // files and new connections are served while pages are busy. At most pageQueue wait for a thread;
     // a request that cannot get one within pageWait (or finds the queue full) gets 503 with Retry-After.
+    // The thread that became free last takes the next page.
     unsigned pageThreads = 8;
     std::size_t pageQueue = 256;
     std::chrono::milliseconds pageWait{10 * 1000};

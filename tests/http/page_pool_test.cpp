@@ -1,0 +1,126 @@
+// The page pool as a handler sees it: pages asked for one after another run on the thread that
+// became free last (so that one thread's script heaps and caches stay warm), and pages asked for at
+// once run side by side.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "http_test_support.h"
+#include "page_host/http/internal/http_server.h"
+
+namespace orvan::host::http::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A server whose every request is a page; the handler notes the thread that ran it and, while
+// `hold` is set, waits until it is released.
+class PagePool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config.port = 0;
+        config.pageThreads = 4;
+        config.runsLong = [](const HttpRequest&) { return true; };
+        config.handler = [this](const HttpRequest&) {
+            std::unique_lock lock(mutex);
+            threads.push_back(std::this_thread::get_id());
+            ++running;
+            changed.notify_all();
+            changed.wait(lock, [&] { return !hold; });
+            --running;
+            HttpResponse response;
+            response.headers = {{"Content-Type", "text/plain"}};
+            response.body = "ran";
+            return response;
+        };
+    }
+    void start() {
+        server = std::make_unique<HttpServer>(config);
+        server->start();
+    }
+    void waitForRunning(int n) {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return running == n; })) << running << " running";
+    }
+    void release() {
+        std::lock_guard lock(mutex);
+        hold = false;
+        changed.notify_all();
+    }
+
+    // How many of the pages noted so far the thread that ran most of them ran.
+    std::size_t busiestThreadsPages() {
+        std::lock_guard lock(mutex);
+        std::size_t most = 0;
+        for (const auto& id : threads)
+            most = std::max<std::size_t>(most, static_cast<std::size_t>(std::count(threads.begin(), threads.end(), id)));
+        return most;
+    }
+
+    HttpServerConfig config;
+    std::unique_ptr<HttpServer> server;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::thread::id> threads;
+    int running = 0;
+    bool hold = false;
+};
+
+TEST_F(PagePool, PagesOneAfterAnotherRunOnTheThreadFreedLast) {
+    start();
+    Connection a(server->port());
+    Connection b(server->port());
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ((i % 2 ? a : b).request("GET", "/p" + std::to_string(i)).body, "ran");
+        std::this_thread::sleep_for(2ms);  // every other thread has long been waiting
+    }
+    // The thread that answered may still be on its way back to the pool when the next request comes
+    // (a busy machine); most pages still run on one thread, where taking turns would give each of
+    // the four three pages.
+    EXPECT_GE(busiestThreadsPages(), 9u) << "a one-at-a-time load went round the pool";
+}
+
+TEST_F(PagePool, PagesAskedForAtOnceRunSideBySideAndTheLastFreedTakesTheNext) {
+    hold = true;
+    start();
+    std::vector<std::future<Reply>> replies;
+    for (int i = 0; i < 3; ++i)
+        replies.push_back(std::async(std::launch::async, [this] {
+            Connection c(server->port());
+            return c.request("GET", "/held");
+        }));
+    waitForRunning(3);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(std::set(threads.begin(), threads.end()).size(), 3u);
+    }
+    release();
+    for (auto& r : replies) EXPECT_EQ(r.get().body, "ran");
+
+    // One of the three ran last; whichever it was, the pages that follow stay on one thread of the
+    // three, not on the thread that never ran a page.
+    std::set<std::thread::id> busy;
+    {
+        std::lock_guard lock(mutex);
+        busy = {threads.begin(), threads.end()};
+        threads.clear();
+    }
+    Connection c(server->port());
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(c.request("GET", "/next").body, "ran");
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_GE(busiestThreadsPages(), 6u);
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(busy.count(threads.front())) << "a thread idle since the start took the page";
+}
+
+}  // namespace
+}  // namespace orvan::host::http::test
