@@ -5,7 +5,8 @@
 #      server's database, so that both meet the sessions every round leaves behind;
 #   2. a text-only page, in VBScript and in JScript, against a static file of the same size (wrk, 16
 #      connections);
-#      (1 and 2 take three rounds, each with every figure of its part, and give the medians)
+#      (1 and 2 take ROUNDS rounds, 5 by default, each with every figure of its part; the ratios given
+#      are the medians of the rounds' own ratios)
 #   3. the resident memory of `orvan serve` after a warm-up and after 100,000 more requests;
 #   4. `orvan run` of a trivial page against `python3 -c pass` (median of 30 starts each).
 # Usage: bench/page-host-bench.sh [BUILD-DIR] (default build-bench, a Release build with
@@ -78,20 +79,24 @@ ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2
 
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
-# Three rounds, each measuring a baseline and then the VBScript and JScript pages beside it (each figure
-# a command printing one rate); prints every round, the medians and the pages' ratios to the baseline.
+# ROUNDS rounds (5 unless set), each measuring a baseline and then the VBScript and JScript pages beside
+# it (each figure a command printing one rate); prints every round with its ratios, the medians of the
+# rates, and each page's median ratio over the rounds. A round's ratio compares figures taken seconds
+# apart: on a disk whose sync times drift, that is steadier than the ratio of medians taken minutes
+# apart.
 compare() {  # BASELINE-NAME BASELINE-UNIT BASELINE-COMMAND VBSCRIPT-COMMAND JSCRIPT-COMMAND
-    local bases=() vbss=() jss=() round base vbs js
-    for round in 1 2 3; do
-        bases+=("$(eval "$3")")
-        vbss+=("$(eval "$4")")
-        jss+=("$(eval "$5")")
-        echo "   round $round: $1 ${bases[-1]} $2, VBScript ${vbss[-1]}, JScript ${jss[-1]} requests/s"
+    local bases=() vbss=() jss=() vbsr=() jsr=() round base vbs js
+    for round in $(seq "${ROUNDS:-5}"); do
+        base=$(eval "$3")
+        vbs=$(eval "$4")
+        js=$(eval "$5")
+        bases+=("$base") vbss+=("$vbs") jss+=("$js")
+        vbsr+=("$(ratio "$vbs" "$base")") jsr+=("$(ratio "$js" "$base")")
+        echo "   round $round: $1 $base $2, VBScript $vbs (${vbsr[-1]}), JScript $js (${jsr[-1]}) requests/s"
     done
-    base=$(median "${bases[@]}") vbs=$(median "${vbss[@]}") js=$(median "${jss[@]}")
-    echo "$1: $base $2"
-    echo "VBScript page: $vbs requests/s, ratio $(ratio "$vbs" "$base")"
-    echo "JScript page:  $js requests/s, ratio $(ratio "$js" "$base")"
+    echo "$1: $(median "${bases[@]}") $2"
+    echo "VBScript page: $(median "${vbss[@]}") requests/s, ratio $(median "${vbsr[@]}")"
+    echo "JScript page:  $(median "${jss[@]}") requests/s, ratio $(median "${jsr[@]}")"
 }
 inproc_rate() {  # the in-process login cycle's calls per second (median of 3)
     local us
@@ -103,7 +108,7 @@ inproc_rate() {  # the in-process login cycle's calls per second (median of 3)
 }
 
 echo "== 1. login page over HTTP, one client, against the same calls in-process (SQLite)"
-echo "   (three rounds, each figure beside the others in the same round; medians)"
+echo "   (rounds of every figure, one beside the other; medians)"
 compare in-process calls/s inproc_rate 'rate 1 1 "${url}login.asp"' 'rate 1 1 "${url}login_js.asp"'
 
 echo "== 2. text-only page against a static file of the same size, 16 connections"
