@@ -11,7 +11,8 @@
 #   4. `orvan run` of a trivial page against `python3 -c pass` (median of 30 starts each).
 # Usage: bench/page-host-bench.sh [BUILD-DIR] (default build-bench, a Release build with
 # -DORVAN_BENCH=ON: `cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORVAN_BENCH=ON`).
-# Needs wrk and curl: scripts/install-deps.sh --bench. SQLite only; DURATION sets wrk's runs (10s).
+# Needs wrk and curl: scripts/install-deps.sh --bench. SQLite only; DURATION sets wrk's runs (10s),
+# PAGE_SPIN the server's pageSpin (0).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
@@ -57,7 +58,8 @@ cat >"$work/orvan.json" <<JSON
 {"application": {"dataconn_ConnectionString": "Provider=SQLite;Data Source=$work/agenda.db",
                  "dataconn_CommandTimeout": 30},
  "eventlog": "file:$work/events.jsonl", "registry": "$work/registry",
- "server": {"root": "$work/site", "listen": "127.0.0.1:0", "accessLog": "/dev/null", "threads": 4}}
+ "server": {"root": "$work/site", "listen": "127.0.0.1:0", "accessLog": "/dev/null", "threads": 4,
+            "pageSpin": ${PAGE_SPIN:-0}}}
 JSON
 bench_serve "$orvan" "$work/orvan.json"
 # The static file has the page's size as served.

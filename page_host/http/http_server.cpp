@@ -8,6 +8,7 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -152,7 +153,7 @@ struct HttpServer::Impl {
     // arenas and caches warm, instead of each request going to the thread that has waited longest.
     struct PageWorker {
         std::condition_variable wake;
-        bool called = false;  // taken off the idle list for a job (or the pool is stopping)
+        std::atomic<bool> called{false};  // taken off the idle list for a job (or the pool is stopping)
     };
     std::mutex poolMutex;
     std::deque<PageJob> jobs;
@@ -160,6 +161,7 @@ struct HttpServer::Impl {
     std::size_t jobsRunning = 0;
     bool poolStop = false;
     std::vector<std::unique_ptr<PageWorker>> pageWorkers;  // outlive their threads
+    std::atomic<bool> spinning{false};                      // a page thread spins (at most one)
     std::vector<std::thread> pageThreads;
 
     static void* uriLogged(void* cls, const char* uri, MHD_Connection*);
@@ -173,6 +175,9 @@ struct HttpServer::Impl {
 
     void watch();
     void pageWorker(PageWorker& self);
+    // Keeps the processor of a page thread that has just gone idle busy for up to pageSpin, or until
+    // a page is handed to it.
+    void spinFor(const PageWorker& self) const;
     // Sets the phase of the connection's watch entry (none when the connection has none).
     void setPhase(MHD_Connection* connection, ConnectionWatch::Phase phase, std::uint64_t bodyBytes = 0);
     HttpResponse busy(const char* why);
@@ -330,6 +335,18 @@ HttpResponse HttpServer::Impl::busy(const char* why) {
     return response;
 }
 
+void HttpServer::Impl::spinFor(const PageWorker& self) const {
+    const auto until = SteadyClock::now() + config.pageSpin;
+    for (unsigned n = 1; !self.called.load(std::memory_order_acquire); ++n) {
+        __builtin_ia32_pause();
+        // Now and then: the clock, and the processor handed to whatever else waits for it.
+        if (n % 64 == 0) {
+            if (SteadyClock::now() >= until) return;
+            sched_yield();
+        }
+    }
+}
+
 void HttpServer::Impl::pageWorker(PageWorker& self) {
     std::unique_lock lock(poolMutex);
     for (;;) {
@@ -337,7 +354,13 @@ void HttpServer::Impl::pageWorker(PageWorker& self) {
             if (poolStop) return;  // nothing left to answer
             self.called = false;
             idleWorkers.push_back(&self);
-            self.wake.wait(lock, [&] { return self.called || poolStop; });
+            if (config.pageSpin.count() > 0 && !spinning.exchange(true)) {
+                lock.unlock();
+                spinFor(self);
+                spinning = false;
+                lock.lock();
+            }
+            self.wake.wait(lock, [&] { return self.called.load() || poolStop; });
             if (!self.called) std::erase(idleWorkers, &self);
             // A busy thread may have taken the job this one was called for: it looks again.
             continue;

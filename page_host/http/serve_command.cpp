@@ -176,6 +176,8 @@ void loadServerSettings(const fs::path& file, SiteOptions& options, std::string&
             options.pageQueue = count(1, 1000000);
         } else if (key == "pageWait") {
             options.pageWait = std::chrono::milliseconds(count(1, 3600 * 1000));
+        } else if (key == "pageSpin") {
+            options.pageSpin = std::chrono::microseconds(count(0, 10 * 1000));
         } else if (key == "pageMemory") {
             options.pageMemory = count(0, std::numeric_limits<std::uint64_t>::max() / 2);
         } else if (key == "securityHeaders") {
@@ -209,7 +211,7 @@ void loadServerSettings(const fs::path& file, SiteOptions& options, std::string&
                 ": unknown setting (root, listen, threads, connections, connectionsPerClient, "
                 "requestHeaderSize, requestTargetSize, requestHeaders, requestArguments, "
                 "requestBodySize, requestTimeout, headTimeout, bodyGrace, bodyRate, pageThreads, "
-                "pageQueue, pageWait, pageMemory, scriptTimeout, sessionTimeout, securityHeaders, "
+                "pageQueue, pageWait, pageSpin, pageMemory, scriptTimeout, sessionTimeout, securityHeaders, "
                 "frameAncestors, sessionCacheControl, secureCookie, accessLog, accessLogFormat)");
         }
     }

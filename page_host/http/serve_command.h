@@ -27,12 +27,13 @@ int orvanServe(const std::vector<std::string>& args, std::ostream& out, std::ost
 //               "connectionsPerClient": 32, "requestHeaderSize": 8192, "requestTargetSize": 4096,
 //               "requestHeaders": 100, "requestArguments": 1000, "requestBodySize": 1048576,
 //               "requestTimeout": 30, "headTimeout": 10000, "bodyGrace": 5000, "bodyRate": 1024,
-//               "pageThreads": 8, "pageQueue": 256, "pageWait": 10000, "pageMemory": 268435456,
+//               "pageThreads": 8, "pageQueue": 256, "pageWait": 10000, "pageSpin": 0,
+//               "pageMemory": 268435456,
 //               "scriptTimeout": 90, "sessionTimeout": 20, "securityHeaders": true,
 //               "frameAncestors": "'self'", "sessionCacheControl": "no-store", "secureCookie": false,
 //               "accessLog": "PATH"|"-", "accessLogFormat": "common"|"combined"}}
 // every member optional (requestTimeout and scriptTimeout in seconds, headTimeout, bodyGrace and
-// pageWait in milliseconds, sessionTimeout in minutes, sizes in bytes, bodyRate in bytes a second;
+// pageWait in milliseconds, pageSpin in microseconds (at most 10000), sessionTimeout in minutes, sizes in bytes, bodyRate in bytes a second;
 // relative paths from the file's folder). See SiteOptions for what each one bounds. accessLog, when present,
 // is stored in accessLogPath. Throws ConfigError (page_host/config.h) for an unknown member, a wrong type or
 // a value out of range.

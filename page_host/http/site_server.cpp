@@ -532,6 +532,7 @@ void SiteServer::start() {
     config.pageThreads = d.options.pageThreads;
     config.pageQueue = d.options.pageQueue;
     config.pageWait = d.options.pageWait;
+    config.pageSpin = d.options.pageSpin;
     config.handler = [&d](const HttpRequest& request) { return d.handle(request); };
     // Decided from the path alone: resolving it on the disk is done once, by the page worker.
     config.runsLong = [](const HttpRequest& request) { return !namesStaticFile(request.path); };

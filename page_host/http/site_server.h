@@ -28,6 +28,7 @@ struct SiteOptions {
     unsigned pageThreads = 8;                   // page threads: pages run at the same time
     std::size_t pageQueue = 256;                // pages waiting for a page thread; more: 503
     std::chrono::milliseconds pageWait{10 * 1000};  // a page that waits longer for a thread: 503
+    std::chrono::microseconds pageSpin{0};      // a freed page thread's busy wait for the next page
     unsigned connections = 1024;                // open connections, in all
     unsigned connectionsPerClient = 32;         // open connections from one client address
     std::size_t requestHeaderSize = 8 * 1024;   // request line and headers; larger: 431

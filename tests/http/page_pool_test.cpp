@@ -1,6 +1,6 @@
 // The page pool as a handler sees it: pages asked for one after another run on the thread that
 // became free last (so that one thread's script heaps and caches stay warm), and pages asked for at
-// once run side by side.
+// once run side by side, also when a freed thread waits for the next page without sleeping.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,6 +49,16 @@ protected:
         std::unique_lock lock(mutex);
         ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return running == n; })) << running << " running";
     }
+    // n pages asked for at once, each on a connection of its own.
+    std::vector<std::future<Reply>> askAtOnce(int n) {
+        std::vector<std::future<Reply>> replies;
+        for (int i = 0; i < n; ++i)
+            replies.push_back(std::async(std::launch::async, [this] {
+                Connection c(server->port());
+                return c.request("GET", "/held");
+            }));
+        return replies;
+    }
     void release() {
         std::lock_guard lock(mutex);
         hold = false;
@@ -90,12 +100,7 @@ TEST_F(PagePool, PagesOneAfterAnotherRunOnTheThreadFreedLast) {
 TEST_F(PagePool, PagesAskedForAtOnceRunSideBySideAndTheLastFreedTakesTheNext) {
     hold = true;
     start();
-    std::vector<std::future<Reply>> replies;
-    for (int i = 0; i < 3; ++i)
-        replies.push_back(std::async(std::launch::async, [this] {
-            Connection c(server->port());
-            return c.request("GET", "/held");
-        }));
+    std::vector<std::future<Reply>> replies = askAtOnce(3);
     waitForRunning(3);
     {
         std::lock_guard lock(mutex);
@@ -120,6 +125,30 @@ TEST_F(PagePool, PagesAskedForAtOnceRunSideBySideAndTheLastFreedTakesTheNext) {
     EXPECT_GE(busiestThreadsPages(), 6u);
     std::lock_guard lock(mutex);
     EXPECT_TRUE(busy.count(threads.front())) << "a thread idle since the start took the page";
+}
+
+TEST_F(PagePool, AThreadWaitingForTheNextPageWithoutSleepingTakesItAndStopsWithTheServer) {
+    config.pageSpin = std::chrono::microseconds(5000);
+    start();
+    Connection c(server->port());
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(c.request("GET", "/p" + std::to_string(i)).body, "ran");
+    EXPECT_GE(busiestThreadsPages(), 9u);
+
+    // Held pages still run side by side while another thread waits.
+    {
+        std::lock_guard lock(mutex);
+        hold = true;
+    }
+    std::vector<std::future<Reply>> replies = askAtOnce(2);
+    waitForRunning(2);
+    release();
+    for (auto& r : replies) EXPECT_EQ(r.get().body, "ran");
+
+    // Stopping right after a page, while its thread waits for the next one, does not wait for it.
+    EXPECT_EQ(c.request("GET", "/last").body, "ran");
+    const auto before = std::chrono::steady_clock::now();
+    server->stop(0ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ TEST(ServerSettings, TheServerObjectOfTheConfigurationSetsTheLimits) {
 
     writeFile(file, R"({"server": {"requestTargetSize": 2048, "requestHeaders": 50, "requestArguments": 99,
         "headTimeout": 3000, "bodyGrace": 2000, "bodyRate": 512, "pageThreads": 4, "pageQueue": 16,
-        "pageWait": 1500, "pageMemory": 1048576, "securityHeaders": false, "frameAncestors": "'self'",
+        "pageWait": 1500, "pageSpin": 300, "pageMemory": 1048576, "securityHeaders": false, "frameAncestors": "'self'",
         "sessionCacheControl": "private", "secureCookie": true, "accessLogFormat": "combined"}})");
     loadServerSettings(file, o, accessLog);
     EXPECT_EQ(o.requestTargetSize, 2048u);
@@ -66,6 +66,7 @@ TEST(ServerSettings, TheServerObjectOfTheConfigurationSetsTheLimits) {
     EXPECT_EQ(o.pageThreads, 4u);
     EXPECT_EQ(o.pageQueue, 16u);
     EXPECT_EQ(o.pageWait, std::chrono::milliseconds(1500));
+    EXPECT_EQ(o.pageSpin, std::chrono::microseconds(300));
     EXPECT_EQ(o.pageMemory, 1048576u);
     EXPECT_FALSE(o.securityHeaders);
     EXPECT_EQ(o.frameAncestors, "'self'");
@@ -82,7 +83,7 @@ TEST(ServerSettings, TheServerObjectOfTheConfigurationSetsTheLimits) {
           R"({"server": {"requestBodySize": -1}})", R"({"server": {"sessionTimeout": 0}})",
           R"({"server": {"maxThreads": 4}})", R"({"server": {"secureCookie": "yes"}})",
           R"({"server": {"headTimeout": 10}})", R"({"server": {"accessLogFormat": "json"}})",
-          R"({"server": {"frameAncestors": "'self'\r\nX-Evil: 1"}})"}) {
+          R"({"server": {"frameAncestors": "'self'\r\nX-Evil: 1"}})", R"({"server": {"pageSpin": 20000}})"}) {
         writeFile(file, bad);
         EXPECT_THROW(loadServerSettings(file, o, accessLog), ConfigError) << bad;
     }
