@@ -7,8 +7,8 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -335,10 +335,24 @@ HttpResponse HttpServer::Impl::busy(const char* why) {
     return response;
 }
 
+namespace {
+
+// Tells the processor that the thread is in a busy wait (it eases off the pipeline and the other
+// hardware thread of its core).
+inline void busyWaitPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__) || defined(__arm__)
+    __asm__ __volatile__("yield");
+#endif
+}
+
+}  // namespace
+
 void HttpServer::Impl::spinFor(const PageWorker& self) const {
     const auto until = SteadyClock::now() + config.pageSpin;
     for (unsigned n = 1; !self.called.load(std::memory_order_acquire); ++n) {
-        __builtin_ia32_pause();
+        busyWaitPause();
         // Now and then: the clock, and the processor handed to whatever else waits for it.
         if (n % 64 == 0) {
             if (SteadyClock::now() >= until) return;
