@@ -326,9 +326,8 @@ void Recordset::Impl::insertPending() {
         throw;
     }
     Row& row = rows[static_cast<std::size_t>(pos)];
-    for (std::size_t k = 0; k < touched.size(); ++k) pending[touched[k]] = std::move(params[k]);
-    for (std::size_t c = 0; c < columns.size(); ++c)
-        row.values[c] = assigned[c] ? std::move(pending[c]) : Variant::null();
+    for (std::size_t c = 0; c < columns.size(); ++c) row.values[c] = Variant::null();
+    for (std::size_t k = 0; k < touched.size(); ++k) row.values[touched[k]] = std::move(params[k]);
     row.written = assigned;
     editMode = adEditNone;
     pending.clear();

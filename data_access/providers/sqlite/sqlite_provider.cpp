@@ -217,10 +217,14 @@ struct Connection {
         throw ComError(numberFor(rc, message), message).withSqlState(sqlStateFor(extended, message));
     }
 
-    void exec(const char* sql) {
+    // Runs one of the session's own statements; the engine's result code.
+    int run(const char* sql) {
         notifyInternalStatement(sql);
-        int rc = sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) fail(rc);
+        return sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr);
+    }
+
+    void exec(const char* sql) {
+        if (const int rc = run(sql); rc != SQLITE_OK) fail(rc);
     }
 
     // Puts the file in write-ahead-log mode (a file already in it stays so). Turning a file to it takes
@@ -228,10 +232,8 @@ struct Connection {
     // connection reads the file (one opening the same new file at the same moment, say), the switch
     // is tried again after the busy handler's pauses, until the operation's time runs out.
     void useWriteAheadLog() {
-        static constexpr const char* kSwitch = "PRAGMA journal_mode=WAL";
         for (int attempt = 0;; ++attempt) {
-            notifyInternalStatement(kSwitch);
-            const int rc = sqlite3_exec(db.get(), kSwitch, nullptr, nullptr, nullptr);
+            const int rc = run("PRAGMA journal_mode=WAL");
             if (rc == SQLITE_OK) return;
             if ((rc & 0xff) != SQLITE_BUSY || !onBusy(this, attempt)) fail(rc);
         }
