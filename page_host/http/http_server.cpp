@@ -1,7 +1,8 @@
 // The HTTP server on libmicrohttpd: one daemon in thread-pool mode (each pool thread polls its own
 // connections and runs the handler for them), request state from the request line to the answer,
 // the request limits, the watch over slow clients, the page pool that answers long requests on
-// suspended connections, and the graceful stop.
+// suspended connections (or on the connection's own thread when it has that thread to itself), and
+// the graceful stop.
 #include "page_host/http/internal/http_server.h"
 
 #include <arpa/inet.h>
@@ -39,6 +40,10 @@ using com::ascii::startsWithNoCase;
 enum class BodyKind { None, UrlEncoded, Multipart, Raw };
 
 using SteadyClock = std::chrono::steady_clock;
+
+// The connections the calling connection thread polls (the library hands each connection to one
+// thread of its pool for its whole life, and tells of its start and end on that thread).
+thread_local int connectionsOfThisThread = 0;
 
 // One open connection, as the watch over slow clients sees it. Guarded by Impl::watchMutex.
 struct ConnectionWatch {
@@ -158,7 +163,8 @@ struct HttpServer::Impl {
     std::mutex poolMutex;
     std::deque<PageJob> jobs;
     std::vector<PageWorker*> idleWorkers;  // the most recently idle last
-    std::size_t jobsRunning = 0;
+    std::size_t jobsRunning = 0;               // pages running, on page threads or connection threads
+    unsigned pagesOnConnectionThreads = 0;
     bool poolStop = false;
     std::vector<std::unique_ptr<PageWorker>> pageWorkers;  // outlive their threads
     std::atomic<bool> spinning{false};                      // a page thread spins (at most one)
@@ -181,6 +187,11 @@ struct HttpServer::Impl {
     // Sets the phase of the connection's watch entry (none when the connection has none).
     void setPhase(MHD_Connection* connection, ConnectionWatch::Phase phase, std::uint64_t bodyBytes = 0);
     HttpResponse busy(const char* why);
+    HttpResponse runPage(const HttpRequest& request);
+    unsigned pageSlots() const { return std::max(1u, config.pageThreads); }
+    // Takes the most recently idle page thread off the idle list (none when every one is busy); the
+    // caller wakes it once poolMutex is free. Called with poolMutex held.
+    PageWorker* callIdleWorker();
 
     MHD_Result answer(MHD_Connection* connection, RequestState& state, HttpResponse response);
     MHD_Result answerError(MHD_Connection* connection, RequestState& state, int status,
@@ -247,6 +258,7 @@ void HttpServer::Impl::connectionEvent(void* cls, MHD_Connection* connection, vo
             std::uint16_t unused = 0;
             entry->address = addressText(info->client_addr, &unused);
         }
+        ++connectionsOfThisThread;
         std::lock_guard lock(self->watchMutex);
         self->watched.insert(entry);
         *socketContext = entry;
@@ -255,6 +267,7 @@ void HttpServer::Impl::connectionEvent(void* cls, MHD_Connection* connection, vo
         // watch can no longer shut down a descriptor that is reused.
         auto* entry = static_cast<ConnectionWatch*>(*socketContext);
         if (!entry) return;
+        --connectionsOfThisThread;
         {
             std::lock_guard lock(self->watchMutex);
             self->watched.erase(entry);
@@ -361,10 +374,34 @@ void HttpServer::Impl::spinFor(const PageWorker& self) const {
     }
 }
 
+HttpResponse HttpServer::Impl::runPage(const HttpRequest& request) {
+    try {
+        return config.handler(request);
+    } catch (const std::exception& e) {
+        std::cerr << "orvan serve: " << request.method << " " << request.target
+                  << ": the request could not be answered: " << e.what() << "\n";
+        HttpResponse response;
+        response.status = 500;
+        response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+        response.body = "<html><head><title>Internal Server Error</title></head><body><h1>Internal "
+                        "Server Error</h1></body></html>\n";
+        return response;
+    }
+}
+
+HttpServer::Impl::PageWorker* HttpServer::Impl::callIdleWorker() {
+    if (idleWorkers.empty()) return nullptr;
+    PageWorker* worker = idleWorkers.back();
+    idleWorkers.pop_back();
+    worker->called = true;
+    return worker;
+}
+
 void HttpServer::Impl::pageWorker(PageWorker& self) {
     std::unique_lock lock(poolMutex);
     for (;;) {
-        if (jobs.empty()) {
+        // Pages running on connection threads hold slots too: the thread waits for one to end.
+        if (jobs.empty() || (jobsRunning >= pageSlots() && !poolStop)) {
             if (poolStop) return;  // nothing left to answer
             self.called = false;
             idleWorkers.push_back(&self);
@@ -389,16 +426,7 @@ void HttpServer::Impl::pageWorker(PageWorker& self) {
         } else if (SteadyClock::now() - job.queuedAt > config.pageWait) {
             response = busy("The server is busy; try again in a few seconds.");
         } else {
-            try {
-                response = config.handler(job.state->request);
-            } catch (const std::exception& e) {
-                std::cerr << "orvan serve: " << job.state->request.method << " " << job.state->request.target
-                          << ": the request could not be answered: " << e.what() << "\n";
-                response.status = 500;
-                response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
-                response.body = "<html><head><title>Internal Server Error</title></head><body><h1>Internal "
-                                "Server Error</h1></body></html>\n";
-            }
+            response = runPage(job.state->request);
         }
         job.state->pending = std::move(response);
         // The connection's thread picks the answer up once the connection is resumed.
@@ -577,15 +605,28 @@ MHD_Result HttpServer::Impl::access(void* cls, MHD_Connection* connection, const
             lock.unlock();
             return self->answer(connection, *state, self->busy("The server is busy; try again in a few seconds."));
         }
+        // A connection alone on its thread, with a page slot free and another connection thread left
+        // to accept and serve the rest: the page runs here, without handing the request to a page
+        // thread and the answer back (two wake-ups of a sleeping thread).
+        if (connectionsOfThisThread == 1 && self->jobs.empty() && self->jobsRunning < self->pageSlots() &&
+            self->pagesOnConnectionThreads + 1 < std::max(1u, self->config.threads)) {
+            ++self->jobsRunning;
+            ++self->pagesOnConnectionThreads;
+            lock.unlock();
+            HttpResponse response = self->runPage(state->request);
+            lock.lock();
+            --self->jobsRunning;
+            --self->pagesOnConnectionThreads;
+            // A page queued meanwhile may have found every slot taken.
+            PageWorker* worker = self->jobs.empty() ? nullptr : self->callIdleWorker();
+            lock.unlock();
+            if (worker) worker->wake.notify_one();
+            return self->answer(connection, *state, std::move(response));
+        }
         state->queued = true;
         MHD_suspend_connection(connection);
         self->jobs.push_back({connection, state, SteadyClock::now()});
-        PageWorker* worker = nullptr;
-        if (!self->idleWorkers.empty()) {
-            worker = self->idleWorkers.back();
-            self->idleWorkers.pop_back();
-            worker->called = true;
-        }
+        PageWorker* worker = self->callIdleWorker();
         // Woken once the lock is free, so that the page thread does not wake only to wait for it.
         lock.unlock();
         if (worker) worker->wake.notify_one();

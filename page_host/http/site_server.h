@@ -25,7 +25,7 @@ struct SiteOptions {
     std::string address = "127.0.0.1";          // IPv4 or IPv6 literal to listen on
     std::uint16_t port = 8080;                  // 0: any free port (see SiteServer::port)
     unsigned threads = 8;                       // connection threads: read requests, send files
-    unsigned pageThreads = 8;                   // page threads: pages run at the same time
+    unsigned pageThreads = 8;                   // pages run at the same time (on page threads)
     std::size_t pageQueue = 256;                // pages waiting for a page thread; more: 503
     std::chrono::milliseconds pageWait{10 * 1000};  // a page that waits longer for a thread: 503
     std::chrono::microseconds pageSpin{0};      // a freed page thread's busy wait for the next page

@@ -1,6 +1,8 @@
 // The page pool as a handler sees it: pages asked for one after another run on the thread that
 // became free last (so that one thread's script heaps and caches stay warm), and pages asked for at
-// once run side by side, also when a freed thread waits for the next page without sleeping.
+// once run side by side, also when a freed thread waits for the next page without sleeping. A page
+// whose connection has its connection thread to itself runs on that thread, as long as that leaves
+// another connection thread free and a page slot is free.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,16 +22,24 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A server whose every request is a page; the handler notes the thread that ran it and, while
-// `hold` is set, waits until it is released.
+// A server whose every request but /file is a page; the handler notes the thread that ran each page
+// and, while `hold` is set, waits until it is released. With one connection thread, every page goes
+// through the page threads.
 class PagePool : public ::testing::Test {
 protected:
     void SetUp() override {
         config.port = 0;
+        config.threads = 1;
         config.pageThreads = 4;
-        config.runsLong = [](const HttpRequest&) { return true; };
-        config.handler = [this](const HttpRequest&) {
+        config.runsLong = [](const HttpRequest& request) { return request.path != "/file"; };
+        config.handler = [this](const HttpRequest& request) {
             std::unique_lock lock(mutex);
+            if (request.path == "/file") {
+                fileThread = std::this_thread::get_id();
+                HttpResponse response;
+                response.body = "file";
+                return response;
+            }
             threads.push_back(std::this_thread::get_id());
             ++running;
             changed.notify_all();
@@ -79,6 +89,7 @@ protected:
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::thread::id> threads;
+    std::thread::id fileThread;  // the connection thread that answered /file last
     int running = 0;
     bool hold = false;
 };
@@ -149,6 +160,56 @@ TEST_F(PagePool, AThreadWaitingForTheNextPageWithoutSleepingTakesItAndStopsWithT
     const auto before = std::chrono::steady_clock::now();
     server->stop(0ms);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+}
+
+TEST_F(PagePool, APageWhoseConnectionHasItsThreadToItselfRunsThereWhileOtherThreadsServeTheRest) {
+    config.threads = 2;
+    start();
+    Connection c(server->port());
+    ASSERT_EQ(c.request("GET", "/file").body, "file");
+    ASSERT_EQ(c.request("GET", "/page").body, "ran");
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(threads.back(), fileThread) << "the page was handed to a page thread";
+        hold = true;
+    }
+    // Held on its connection's thread, the page leaves the other connection thread to accept and
+    // serve new connections.
+    auto held = std::async(std::launch::async, [&] { return c.request("GET", "/held").body; });
+    waitForRunning(1);
+    Connection other(server->port());
+    EXPECT_EQ(other.request("GET", "/file").body, "file");
+    auto second = std::async(std::launch::async, [&] { return other.request("GET", "/held").body; });
+    waitForRunning(2);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_NE(threads[threads.size() - 1], threads[threads.size() - 2]);
+    }
+    // The second page went to a page thread: its connection thread, the only one not running a page,
+    // still serves new connections.
+    Connection third(server->port());
+    EXPECT_EQ(third.request("GET", "/file").body, "file");
+    release();
+    EXPECT_EQ(held.get(), "ran");
+    EXPECT_EQ(second.get(), "ran");
+}
+
+TEST_F(PagePool, PagesOnConnectionThreadsHoldPageSlotsAndAPageQueuedMeanwhileRunsWhenOneEnds) {
+    config.threads = 8;
+    config.pageThreads = 2;
+    hold = true;
+    start();
+    std::vector<std::future<Reply>> replies = askAtOnce(3);
+    waitForRunning(2);
+    std::this_thread::sleep_for(200ms);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(running, 2) << "more pages ran at once than there are page slots";
+    }
+    release();
+    for (auto& r : replies) EXPECT_EQ(r.get().body, "ran");
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(threads.size(), 3u);
 }
 
 }  // namespace

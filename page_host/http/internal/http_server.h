@@ -73,7 +73,10 @@ struct HttpServerConfig {
     std::chrono::milliseconds bodyGrace{5 * 1000};
     std::size_t bodyRate = 1024;
     // The page pool: requests that runsLong() marks run on pageThreads threads of their own, so that
-    // files and new connections are served while pages are busy. At most pageQueue wait for a thread;
+    // files and new connections are served while pages are busy. A page whose connection is the only
+    // one its connection thread serves runs on that thread instead, without the two hand-overs between
+    // threads, while that leaves another connection thread free; at most pageThreads pages run at
+    // once wherever they run. At most pageQueue wait for a thread;
     // a request that cannot get one within pageWait (or finds the queue full) gets 503 with Retry-After.
     // The thread that became free last takes the next page. With pageSpin, one thread that has just
     // become free waits that long on its processor, without sleeping, for the next page: on a machine
