@@ -187,8 +187,8 @@ struct HttpServer::Impl {
     // Sets the phase of the connection's watch entry (none when the connection has none).
     void setPhase(MHD_Connection* connection, ConnectionWatch::Phase phase, std::uint64_t bodyBytes = 0);
     HttpResponse busy(const char* why);
+    // The handler's answer; a request it fails on gets 500 (and the failure goes to the log).
     HttpResponse runPage(const HttpRequest& request);
-    unsigned pageSlots() const { return std::max(1u, config.pageThreads); }
     // Takes the most recently idle page thread off the idle list (none when every one is busy); the
     // caller wakes it once poolMutex is free. Called with poolMutex held.
     PageWorker* callIdleWorker();
@@ -360,6 +360,16 @@ inline void busyWaitPause() {
 #endif
 }
 
+// The server's own answer for a request it refuses or fails on.
+HttpResponse errorPage(int status, const std::string& text) {
+    HttpResponse response;
+    response.status = status;
+    response.headers = {{"Content-Type", "text/html; charset=utf-8"}, {"X-Content-Type-Options", "nosniff"}};
+    response.body =
+        "<html><head><title>" + text + "</title></head><body><h1>" + text + "</h1></body></html>\n";
+    return response;
+}
+
 }  // namespace
 
 void HttpServer::Impl::spinFor(const PageWorker& self) const {
@@ -380,12 +390,7 @@ HttpResponse HttpServer::Impl::runPage(const HttpRequest& request) {
     } catch (const std::exception& e) {
         std::cerr << "orvan serve: " << request.method << " " << request.target
                   << ": the request could not be answered: " << e.what() << "\n";
-        HttpResponse response;
-        response.status = 500;
-        response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
-        response.body = "<html><head><title>Internal Server Error</title></head><body><h1>Internal "
-                        "Server Error</h1></body></html>\n";
-        return response;
+        return errorPage(500, "Internal Server Error");
     }
 }
 
@@ -401,7 +406,7 @@ void HttpServer::Impl::pageWorker(PageWorker& self) {
     std::unique_lock lock(poolMutex);
     for (;;) {
         // Pages running on connection threads hold slots too: the thread waits for one to end.
-        if (jobs.empty() || (jobsRunning >= pageSlots() && !poolStop)) {
+        if (jobs.empty() || (jobsRunning >= config.pageThreads && !poolStop)) {
             if (poolStop) return;  // nothing left to answer
             self.called = false;
             idleWorkers.push_back(&self);
@@ -476,12 +481,7 @@ MHD_Result HttpServer::Impl::answer(MHD_Connection* connection, RequestState& st
 
 MHD_Result HttpServer::Impl::answerError(MHD_Connection* connection, RequestState& state, int status,
                                          const std::string& text) {
-    HttpResponse response;
-    response.status = status;
-    response.headers = {{"Content-Type", "text/html; charset=utf-8"}, {"X-Content-Type-Options", "nosniff"}};
-    response.body =
-        "<html><head><title>" + text + "</title></head><body><h1>" + text + "</h1></body></html>\n";
-    return answer(connection, state, std::move(response));
+    return answer(connection, state, errorPage(status, text));
 }
 
 MHD_Result HttpServer::Impl::begin(MHD_Connection* connection, RequestState& state, const char* method,
@@ -608,8 +608,8 @@ MHD_Result HttpServer::Impl::access(void* cls, MHD_Connection* connection, const
         // A connection alone on its thread, with a page slot free and another connection thread left
         // to accept and serve the rest: the page runs here, without handing the request to a page
         // thread and the answer back (two wake-ups of a sleeping thread).
-        if (connectionsOfThisThread == 1 && self->jobs.empty() && self->jobsRunning < self->pageSlots() &&
-            self->pagesOnConnectionThreads + 1 < std::max(1u, self->config.threads)) {
+        if (connectionsOfThisThread == 1 && self->jobs.empty() && self->jobsRunning < self->config.pageThreads &&
+            self->pagesOnConnectionThreads + 1 < self->config.threads) {
             ++self->jobsRunning;
             ++self->pagesOnConnectionThreads;
             lock.unlock();
@@ -632,15 +632,7 @@ MHD_Result HttpServer::Impl::access(void* cls, MHD_Connection* connection, const
         if (worker) worker->wake.notify_one();
         return MHD_YES;
     }
-    HttpResponse response;
-    try {
-        response = self->config.handler(state->request);
-    } catch (const std::exception& e) {
-        std::cerr << "orvan serve: " << state->request.method << " " << state->request.target
-                  << ": the request could not be answered: " << e.what() << "\n";
-        return self->answerError(connection, *state, 500, "Internal Server Error");
-    }
-    return self->answer(connection, *state, std::move(response));
+    return self->answer(connection, *state, self->runPage(state->request));
 }
 
 HttpServer::HttpServer(HttpServerConfig config) : impl_(std::make_unique<Impl>()) {
@@ -654,6 +646,9 @@ HttpServer::~HttpServer() {
 void HttpServer::start() {
     Impl& d = *impl_;
     if (d.daemon) return;
+    // At least one thread of each kind.
+    d.config.threads = std::max(1u, d.config.threads);
+    d.config.pageThreads = std::max(1u, d.config.pageThreads);
     const HttpServerConfig& c = d.config;
 
     sockaddr_in in4{};
@@ -683,7 +678,7 @@ void HttpServer::start() {
     d.daemon = MHD_start_daemon(flags, c.port, nullptr, nullptr, &Impl::access, &d,
         MHD_OPTION_EXTERNAL_LOGGER, &Impl::log, &d,
         MHD_OPTION_SOCK_ADDR, address,
-        MHD_OPTION_THREAD_POOL_SIZE, std::max(1u, c.threads),
+        MHD_OPTION_THREAD_POOL_SIZE, c.threads,
         MHD_OPTION_CONNECTION_LIMIT, c.connections,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, c.connectionsPerClient,
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory,
@@ -702,7 +697,7 @@ void HttpServer::start() {
     d.watcher = std::thread([&d] { d.watch(); });
     d.poolStop = false;
     if (c.runsLong) {
-        for (unsigned i = 0; i < std::max(1u, c.pageThreads); ++i)
+        for (unsigned i = 0; i < c.pageThreads; ++i)
             d.pageWorkers.push_back(std::make_unique<Impl::PageWorker>());
         for (const auto& worker : d.pageWorkers)
             d.pageThreads.emplace_back([&d, &w = *worker] { d.pageWorker(w); });
